@@ -1,0 +1,20 @@
+#ifndef BRINOK_RUN_CONVERSION_RUN_H_
+#define BRINOK_RUN_CONVERSION_RUN_H_
+
+namespace brinok {
+
+/// How a run ended, as the process exit status.
+enum class ExitStatus {
+  kPublished = 0,  // a new report was published and the log deleted
+  kFailed = 1,     // a run failure ended the run
+  kRejected = 2,   // the log did not have seven lines and was deleted
+  kNoLog = 3,      // there was no weather log; nothing was touched
+};
+
+/// Makes one conversion run in the current directory. Never throws and never
+/// prints: every run failure is caught here, once.
+ExitStatus RunConversion() noexcept;
+
+}  // namespace brinok
+
+#endif  // BRINOK_RUN_CONVERSION_RUN_H_

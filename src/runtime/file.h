@@ -1,0 +1,70 @@
+#ifndef BRINOK_RUNTIME_FILE_H_
+#define BRINOK_RUNTIME_FILE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+
+namespace brinok {
+
+/// One open file of the current directory, opened only if the name holds a
+/// regular file and never through a symbolic link (or, on Windows, any
+/// reparse point). Each platform provides its own implementation
+/// (file_posix.cc, file_win32.cc); every failure raises RunFailure.
+class File {
+ public:
+  /// Opens an existing file for reading from its first byte. A missing file
+  /// raises RunFailure(kNotFound); anything but a regular file raises
+  /// RunFailure(kNotRegular) and is left untouched.
+  static File OpenInput(const char* name);
+  /// Creates the file (mode 0666 less the umask) or empties an existing
+  /// regular file. Anything but a regular file raises RunFailure and is left
+  /// untouched.
+  static File OpenOutput(const char* name);
+  /// Opens an existing regular file for writing at its end. Returns nothing,
+  /// and creates nothing, when the name does not exist.
+  static std::optional<File> OpenAppendIfExists(const char* name);
+
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+  /// Releases the handle silently; use Close() where its outcome matters.
+  ~File();
+
+  /// Reads up to `size` bytes; returns 0 only at the end of the file.
+  std::size_t Read(char* buffer, std::size_t size);
+  /// Writes all `size` bytes at the current position (or the end, when
+  /// appending).
+  void Write(const char* data, std::size_t size);
+  /// Forces everything written to stable storage.
+  void Sync();
+  /// Length of the file in bytes.
+  std::int64_t Length();
+  /// Closes the handle; a failing close raises RunFailure.
+  void Close();
+
+ private:
+  using Handle = std::intptr_t;
+  static constexpr Handle kNoHandle = -1;
+  explicit File(Handle handle) noexcept : handle_(handle) {}
+  void Release() noexcept;
+
+  Handle handle_ = kNoHandle;
+};
+
+/// Deletes the named file. Raises RunFailure(kNotFound) when it is missing
+/// and RunFailure(kIo) when it cannot be deleted.
+void RemoveFile(const char* name);
+
+/// Gives file `from` the name `to` in one atomic step that replaces any file
+/// called `to`; never copies. On failure both names are as they were.
+void RenameReplacing(const char* from, const char* to);
+
+/// Makes the renames and deletions done so far in the current directory
+/// durable. A no-op where the rename itself is written through.
+void SyncCurrentDirectory();
+
+}  // namespace brinok
+
+#endif  // BRINOK_RUNTIME_FILE_H_

@@ -1,0 +1,39 @@
+#ifndef BRINOK_RUNTIME_RUN_FAILURE_H_
+#define BRINOK_RUNTIME_RUN_FAILURE_H_
+
+#include <exception>
+
+namespace brinok {
+
+/// Why a runtime operation failed. The run treats every kind alike (it ends at
+/// once); the kind only lets the entry tell a missing weather log apart and
+/// lets tests say which rule fired.
+enum class FailureKind {
+  kNotFound,      // the file to open or delete does not exist
+  kNotRegular,    // the name holds a directory, FIFO, device or link
+  kIo,            // any other failing file operation
+  kPastEnd,       // a line read with the read position at the end of the file
+  kOverflow,      // a number beyond the double-precision range
+  kTypeMismatch,  // a text that is not a number where a number is needed
+};
+
+/// The one failure type raised by every runtime operation. It carries no
+/// message: the program never prints anything.
+class RunFailure : public std::exception {
+ public:
+  explicit RunFailure(FailureKind kind, int system_error = 0) noexcept
+      : kind_(kind), system_error_(system_error) {}
+
+  FailureKind kind() const noexcept { return kind_; }
+  /// errno on POSIX, GetLastError() on Windows; 0 when no system call failed.
+  int system_error() const noexcept { return system_error_; }
+  const char* what() const noexcept override { return "run failure"; }
+
+ private:
+  FailureKind kind_;
+  int system_error_;
+};
+
+}  // namespace brinok
+
+#endif  // BRINOK_RUNTIME_RUN_FAILURE_H_
