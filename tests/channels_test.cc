@@ -2,10 +2,10 @@
 
 #include "runtime/channels.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "runtime/run_failure.h"
 #include "scratch_dir.h"
@@ -53,11 +53,13 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"EmptyFile", "", {}},
         LineCase{"LineFeedBeforeCarriageReturn", "\n\r\n", {"\n"}},
         LineCase{"CrCrLf", "a\r\r\nb", {"a", "", "b"}},
-        LineCase{"NulAndHighBytesKept", std::string("a\0\xff\x80\r\n", 6),
+        LineCase{"NulAndHighBytesKept",
+                 std::string("a\0\xff\x80\r\n", 6),
                  {std::string("a\0\xff\x80", 4)}},
-        LineCase{"CrLfSplitAcrossBlocks", kLongLine + "\r\nz",
-                 {kLongLine, "z"}},
-        LineCase{"LongLineAcrossBlocks", kLongLine + kLongLine + "\r",
+        LineCase{
+            "CrLfSplitAcrossBlocks", kLongLine + "\r\nz", {kLongLine, "z"}},
+        LineCase{"LongLineAcrossBlocks",
+                 kLongLine + kLongLine + "\r",
                  {kLongLine + kLongLine}}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -1,14 +1,13 @@
 // Runs the built converter in fresh directories and checks the exit status and
 // every file it leaves behind, byte for byte.
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <map>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "run_harness.h"
 #include "scratch_dir.h"
@@ -22,7 +21,8 @@ using Files = std::map<std::string, std::string>;
 constexpr char kLog[] = "QQ9QQ-7.Log";
 constexpr char kScratch[] = "SWP.TXT";
 constexpr char kReport[] = "BRINOK.TXT";
-constexpr char kStars[] = "*****************************************************\r\n";
+constexpr char kStars[] =
+    "*****************************************************\r\n";
 
 std::string Lines(std::initializer_list<std::string> lines) {
   std::string text;
@@ -49,7 +49,9 @@ struct RunCase {
   Files after;
 };
 
-void PrintTo(const RunCase& run_case, std::ostream* out) { *out << run_case.name; }
+void PrintTo(const RunCase& run_case, std::ostream* out) {
+  *out << run_case.name;
+}
 
 class ConversionRunTest : public ::testing::TestWithParam<RunCase> {};
 
@@ -68,25 +70,29 @@ TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
 INSTANTIATE_TEST_SUITE_P(
     WorkedExamples, ConversionRunTest,
     ::testing::Values(
-        RunCase{"Breezy", {{kLog, kFirstExampleLog}}, 0,
+        RunCase{"Breezy",
+                {{kLog, kFirstExampleLog}},
+                0,
                 {{kReport, kFirstExampleReport}}},
         // Humidity 100 is "00": two digits, as APRS decoders read it.
         RunCase{"CalmWithoutTemperature",
                 {{kLog, Lines({"0", "0", "0", "N/A", "0.00", "998.5", "100"})}},
                 0,
                 {{kReport, Report(".../...g...t...P000b09985h00")}}},
-        RunCase{"FrostyWithCommaRain",
-                {{kLog, Lines({"45.9", "15", "22", "-4", "1,25", "1013", "7"})}},
-                0,
-                {{kReport, Report("045/015g022t-04P125b10130h...")}}},
+        RunCase{
+            "FrostyWithCommaRain",
+            {{kLog, Lines({"45.9", "15", "22", "-4", "1,25", "1013", "7"})}},
+            0,
+            {{kReport, Report("045/015g022t-04P125b10130h...")}}},
         RunCase{"DirectionOfExactly100",
                 {{kLog, Lines({"100", "3", "0", "0", "0", "998", "0"})}},
                 0,
                 {{kReport, Report("100/003g...t000P0b09980h...")}}},
-        RunCase{"InchesOfMercury",
-                {{kLog, Lines({"360", "101", "110", "-12", "2.5", "29.92", "45"})}},
-                0,
-                {{kReport, Report("360/101g110t-12P25b02992h45")}}}),
+        RunCase{
+            "InchesOfMercury",
+            {{kLog, Lines({"360", "101", "110", "-12", "2.5", "29.92", "45"})}},
+            0,
+            {{kReport, Report("360/101g110t-12P25b02992h45")}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -101,12 +107,12 @@ INSTANTIATE_TEST_SUITE_P(
                 0,
                 {{kReport, kFirstExampleReport}}},
         RunCase{"LineFeedInRainIsCarried",
-                {{kLog, Lines({"270", "5", "12", "68.5", "0.1\n2", "1013.2", "55"})}},
+                {{kLog,
+                  Lines({"270", "5", "12", "68.5", "0.1\n2", "1013.2", "55"})}},
                 0,
                 {{kReport, Report("270/005g012t068P01\n2b10132h55")}}},
         RunCase{"OldReportReplacedWhole",
-                {{kLog, kFirstExampleLog},
-                 {kReport, std::string(5000, 'x')}},
+                {{kLog, kFirstExampleLog}, {kReport, std::string(5000, 'x')}},
                 0,
                 {{kReport, kFirstExampleReport}}},
         RunCase{"StaleScratchFileIsUsedAndGone",

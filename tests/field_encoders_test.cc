@@ -2,9 +2,9 @@
 
 #include "run/field_encoders.h"
 
-#include <string>
-
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "runtime/number_text.h"
 #include "runtime/run_failure.h"
@@ -54,7 +54,8 @@ struct TemperatureCase {
   std::string piece;
 };
 
-class TemperaturePieceTest : public ::testing::TestWithParam<TemperatureCase> {};
+class TemperaturePieceTest : public ::testing::TestWithParam<TemperatureCase> {
+};
 
 TEST_P(TemperaturePieceTest, WritesTheCaseThatHolds) {
   const double temp = GetParam().temp;
@@ -63,14 +64,14 @@ TEST_P(TemperaturePieceTest, WritesTheCaseThatHolds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, TemperaturePieceTest,
-    ::testing::Values(
-        TemperatureCase{999, "..."}, TemperatureCase{1, "001"},
-        TemperatureCase{9, "009"}, TemperatureCase{10, "010"},
-        TemperatureCase{99, "099"}, TemperatureCase{100, "100"},
-        TemperatureCase{998, "998"}, TemperatureCase{1000, "1000"},
-        TemperatureCase{0, "000"}, TemperatureCase{-1, "-01"},
-        TemperatureCase{-9, "-09"}, TemperatureCase{-10, "-10"},
-        TemperatureCase{-99, "-99"}, TemperatureCase{-100, "-100"}));
+    ::testing::Values(TemperatureCase{999, "..."}, TemperatureCase{1, "001"},
+                      TemperatureCase{9, "009"}, TemperatureCase{10, "010"},
+                      TemperatureCase{99, "099"}, TemperatureCase{100, "100"},
+                      TemperatureCase{998, "998"},
+                      TemperatureCase{1000, "1000"}, TemperatureCase{0, "000"},
+                      TemperatureCase{-1, "-01"}, TemperatureCase{-9, "-09"},
+                      TemperatureCase{-10, "-10"}, TemperatureCase{-99, "-99"},
+                      TemperatureCase{-100, "-100"}));
 
 TEST(PressurePiece, FiveCharactersOrNoData) {
   EXPECT_EQ(PressurePiece("10132"), "10132");
@@ -196,7 +197,8 @@ TEST(EncodeDataLine, FailingFieldLeavesThePiecesBeforeIt) {
     EXPECT_EQ(recorder.written, c.written);
   }
   Recorder recorder;
-  EncodeDataLine(Prepare(Reading("1", "1", "1", "1", "1", "1013", "55")), recorder);
+  EncodeDataLine(Prepare(Reading("1", "1", "1", "1", "1", "1013", "55")),
+                 recorder);
   EXPECT_EQ(recorder.written, "001/001g001t001P1b10130h55<end>");
 }
 
@@ -204,8 +206,8 @@ TEST(Prepare, NumberBeyondRangeFailsInAnyFieldButRain) {
   for (int field = 0; field < 7; ++field) {
     std::string texts[7] = {"1", "1", "1", "1", "1", "1013", "55"};
     texts[field] = "1e400";
-    const WeatherReading reading = Reading(texts[0], texts[1], texts[2], texts[3],
-                                           texts[4], texts[5], texts[6]);
+    const WeatherReading reading = Reading(
+        texts[0], texts[1], texts[2], texts[3], texts[4], texts[5], texts[6]);
     if (field == 4) {
       EXPECT_NO_THROW(Prepare(reading));
     } else {

@@ -2,11 +2,11 @@
 
 #include "runtime/number_text.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <limits>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "runtime/run_failure.h"
 #include "runtime/text.h"
@@ -32,28 +32,28 @@ INSTANTIATE_TEST_SUITE_P(
         FromTextCase{"68.5", 68.5}, FromTextCase{" 12 mph", 12},
         FromTextCase{"N/A", 0}, FromTextCase{"", 0}, FromTextCase{"-4", -4},
         FromTextCase{"1013.2", 1013.2},
-        FromTextCase{"1 0 1 3", 1013},      // spaces vanish anywhere
-        FromTextCase{"1\t0\n1 3", 1013},    // so do tabs and line feeds
+        FromTextCase{"1 0 1 3", 1013},    // spaces vanish anywhere
+        FromTextCase{"1\t0\n1 3", 1013},  // so do tabs and line feeds
         FromTextCase{"12abc", 12}, FromTextCase{"1,25", 1},
         FromTextCase{"-0.5", -0.5}, FromTextCase{".5", 0.5},
         FromTextCase{"5.", 5}, FromTextCase{"+7", 7},
-        FromTextCase{"1.2.3", 1.2},         // one full stop at most
-        FromTextCase{"270deg", 270},        // E with no digits after it
+        FromTextCase{"1.2.3", 1.2},   // one full stop at most
+        FromTextCase{"270deg", 270},  // E with no digits after it
         FromTextCase{"1e3", 1000}, FromTextCase{"1E+3", 1000},
         FromTextCase{"25e-1", 2.5}, FromTextCase{"1D2", 100},
         FromTextCase{"1d-2", 0.01}, FromTextCase{"1 e 2", 100},
         FromTextCase{"3e", 3}, FromTextCase{"3e+", 3}, FromTextCase{"3e-x", 3},
-        FromTextCase{"-", 0},               // a lone sign
-        FromTextCase{".", 0},               // a lone full stop
-        FromTextCase{"-.", 0}, FromTextCase{"e5", 0},
-        FromTextCase{"&H1F", 31}, FromTextCase{"&hff", 255},
-        FromTextCase{"&O17", 15}, FromTextCase{"&o7777", 4095},
-        FromTextCase{"&H", 0}, FromTextCase{"&O8", 0}, FromTextCase{"&", 0},
+        FromTextCase{"-", 0},  // a lone sign
+        FromTextCase{".", 0},  // a lone full stop
+        FromTextCase{"-.", 0}, FromTextCase{"e5", 0}, FromTextCase{"&H1F", 31},
+        FromTextCase{"&hff", 255}, FromTextCase{"&O17", 15},
+        FromTextCase{"&o7777", 4095}, FromTextCase{"&H", 0},
+        FromTextCase{"&O8", 0}, FromTextCase{"&", 0},
         FromTextCase{"& H 1 0", 16},
         FromTextCase{"&HFFFFFFFFFFFFF", 4503599627370495.0},
         FromTextCase{"&O1777777777777777777777", 18446744073709551615.0},
-        FromTextCase{"0.1", 0.1},           // correctly rounded
-        FromTextCase{"1e-400", 0},          // underflow is zero, not failure
+        FromTextCase{"0.1", 0.1},   // correctly rounded
+        FromTextCase{"1e-400", 0},  // underflow is zero, not failure
         FromTextCase{"1.7976931348623157e308", 1.7976931348623157e308},
         FromTextCase{"00000000000000000000000042", 42}));
 
@@ -125,7 +125,8 @@ struct ComparisonCase {
   double number;
 };
 
-class NumberForComparisonTest : public ::testing::TestWithParam<ComparisonCase> {};
+class NumberForComparisonTest
+    : public ::testing::TestWithParam<ComparisonCase> {};
 
 TEST_P(NumberForComparisonTest, ReadsWholeText) {
   EXPECT_EQ(NumberForComparison(GetParam().text), GetParam().number);
@@ -135,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
     Texts, NumberForComparisonTest,
     ::testing::Values(ComparisonCase{" 5", 5}, ComparisonCase{"005", 5},
                       ComparisonCase{"05", 5}, ComparisonCase{"050", 50},
-                      ComparisonCase{"-12", -12}, ComparisonCase{" 1E+20", 1e20},
+                      ComparisonCase{"-12", -12},
+                      ComparisonCase{" 1E+20", 1e20},
                       ComparisonCase{"0012", 12}, ComparisonCase{" .25", 0.25},
                       ComparisonCase{"5 ", 5}));
 

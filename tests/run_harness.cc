@@ -30,7 +30,8 @@ bool TestingWindowsProgram() {
 RunOutcome RunConverter(const ScratchDir& dir) {
   const std::vector<std::string> words = CommandLine();
   std::vector<char*> argv;
-  for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
+  for (const std::string& word : words)
+    argv.push_back(const_cast<char*>(word.c_str()));
   argv.push_back(nullptr);
 
   int output[2];

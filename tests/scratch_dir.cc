@@ -11,7 +11,8 @@ namespace brinok::testing {
 namespace fs = std::filesystem;
 
 ScratchDir::ScratchDir() {
-  std::string pattern = (fs::temp_directory_path() / "brinok-test-XXXXXX").string();
+  std::string pattern =
+      (fs::temp_directory_path() / "brinok-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) {
     throw std::runtime_error("cannot create a scratch directory");
   }

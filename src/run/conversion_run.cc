@@ -27,8 +27,7 @@ ExitStatus RunConversion() noexcept {
     // The single failure handler: whatever is on disk now is what the next
     // run finds.
     channels.End();
-    const bool no_log =
-        checking && failure.kind() == FailureKind::kNotFound;
+    const bool no_log = checking && failure.kind() == FailureKind::kNotFound;
     return no_log ? ExitStatus::kNoLog : ExitStatus::kFailed;
   }
 }

@@ -18,7 +18,9 @@ double WholeNumber(std::string_view text) {
 }
 
 // The digits of a whole number, with its minus sign.
-std::string Digits(double whole) { return std::string(LeftTrim(SignedText(whole))); }
+std::string Digits(double whole) {
+  return std::string(LeftTrim(SignedText(whole)));
+}
 
 std::string Prefixed(std::string_view prefix, std::string_view text) {
   std::string joined(prefix);
@@ -131,4 +133,3 @@ std::string DataLine(const WeatherReading& reading) {
 }
 
 }  // namespace brinok
-

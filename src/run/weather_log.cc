@@ -39,10 +39,10 @@ WeatherReading ReadWeatherLog(Channels& channels) {
   channels.OpenInput(kReadChannel, kWeatherLogName);
   channels.OpenOutput(kWriteChannel, kScratchName);
   WeatherReading reading;
-  std::string* const fields[] = {
-      &reading.WindDirection, &reading.WindSpeed, &reading.WindGust,
-      &reading.Temperature,   &reading.Rain,      &reading.Pressure,
-      &reading.Humidity};
+  std::string* const fields[] = {&reading.WindDirection, &reading.WindSpeed,
+                                 &reading.WindGust,      &reading.Temperature,
+                                 &reading.Rain,          &reading.Pressure,
+                                 &reading.Humidity};
   while (!channels.AtEnd(kReadChannel)) {
     for (std::string* field : fields) *field = channels.ReadLine(kReadChannel);
   }

@@ -46,7 +46,8 @@ struct Channels::Channel {
       const std::size_t available = filled - pos;
       const auto* cr =
           static_cast<const char*>(std::memchr(start, '\r', available));
-      const std::size_t length = cr ? static_cast<std::size_t>(cr - start) : available;
+      const std::size_t length =
+          cr ? static_cast<std::size_t>(cr - start) : available;
       if (line) line->append(start, length);
       pos += length;
       if (!cr) continue;

@@ -18,7 +18,7 @@ constexpr int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr mode_t kCreateMode = 0666;
 
 [[noreturn]] void Fail(int error) {
-  const FailureKind kind = error == ENOENT                  ? FailureKind::kNotFound
+  const FailureKind kind = error == ENOENT ? FailureKind::kNotFound
                            : error == ELOOP || error == EISDIR || error == ENXIO
                                ? FailureKind::kNotRegular
                                : FailureKind::kIo;

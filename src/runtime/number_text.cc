@@ -108,7 +108,8 @@ double DecimalNumber(Cursor& cursor) {
   bool seen_point = false;
   bool seen_digit = false;
   bool seen_significant = false;
-  std::int64_t magnitude = 0;  // decimal exponent of the first significant digit
+  std::int64_t magnitude =
+      0;  // decimal exponent of the first significant digit
   for (char c = cursor.Peek(); IsDigit(c) || (c == '.' && !seen_point);
        c = cursor.Peek()) {
     if (c == '.') {
@@ -124,8 +125,8 @@ double DecimalNumber(Cursor& cursor) {
   }
   if (!seen_digit) return 0;
   // An exponent counts only when digits follow its letter and optional sign.
-  if (const char letter = cursor.Peek(); letter == 'E' || letter == 'e' ||
-                                         letter == 'D' || letter == 'd') {
+  if (const char letter = cursor.Peek();
+      letter == 'E' || letter == 'e' || letter == 'D' || letter == 'd') {
     Cursor after = cursor;
     after.Advance();
     std::string exponent = "e";
