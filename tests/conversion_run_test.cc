@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <string>
@@ -214,6 +215,33 @@ TEST(ConversionRun, ShortenedLogIsRejectedByTheNextRun) {
   ASSERT_EQ(RunConverter(dir).exit_status, 1);
   EXPECT_EQ(RunConverter(dir).exit_status, 2);
   EXPECT_EQ(dir.Contents(), (Files{{kScratch, ""}}));
+}
+
+TEST(ConversionRun, ReadOnlyReportEndsTheRunWithNothingChanged) {
+  if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
+  ScratchDir dir;
+  dir.Write(kLog, kFirstExampleLog);
+  dir.Write(kReport, kOldReport);
+  fs::permissions(dir / kReport, fs::perms::owner_read | fs::perms::group_read |
+                                     fs::perms::others_read);
+  // Root may write a read-only file, so as root the run is made as nobody,
+  // in a directory of its own.
+  std::string command = BRINOK_PROGRAM;
+  if (::geteuid() == 0) {
+    constexpr uid_t kNobody = 65534;
+    ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNobody), 0);
+    command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
+  }
+  const char* given = std::getenv("BRINOK_TEST_COMMAND");
+  const std::string saved = given ? given : "";
+  ::setenv("BRINOK_TEST_COMMAND", command.c_str(), 1);
+  const RunOutcome outcome = RunConverter(dir);
+  ::setenv("BRINOK_TEST_COMMAND", saved.c_str(), 1);
+
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(dir.Contents(), (Files{{kLog, kFirstExampleLog},
+                                   {kScratch, kFirstExampleReport},
+                                   {kReport, kOldReport}}));
 }
 
 TEST(ConversionRun, CreatedFilesGetTheOrdinaryMode) {

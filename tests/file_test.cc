@@ -1,0 +1,104 @@
+// The file operations under the channels: what counts as a file the run may
+// use, deleting and replacing.
+
+#include "runtime/file.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "runtime/run_failure.h"
+#include "scratch_dir.h"
+
+namespace brinok {
+namespace {
+
+namespace fs = std::filesystem;
+using ::brinok::testing::ScratchDir;
+
+FailureKind KindOf(const std::function<void()>& operation) {
+  try {
+    operation();
+  } catch (const RunFailure& failure) {
+    return failure.kind();
+  }
+  ADD_FAILURE() << "no run failure";
+  return FailureKind::kIo;
+}
+
+// Each row puts something that is not a regular file at the name "x".
+struct NotRegularCase {
+  const char* name;
+  std::function<void(const ScratchDir&)> make;
+};
+
+class NotRegularTest : public ::testing::TestWithParam<NotRegularCase> {};
+
+TEST_P(NotRegularTest, IsRefusedAndLeftAlone) {
+  ScratchDir dir;
+  dir.Write("target", "outside");
+  GetParam().make(dir);
+  const std::string path = (dir / "x").string();
+  const auto before = dir.Contents();
+
+  EXPECT_EQ(KindOf([&] { File::OpenInput(path.c_str()); }),
+            FailureKind::kNotRegular);
+  EXPECT_EQ(KindOf([&] { File::OpenOutput(path.c_str()); }),
+            FailureKind::kNotRegular);
+  EXPECT_EQ(KindOf([&] { File::OpenAppendIfExists(path.c_str()); }),
+            FailureKind::kNotRegular);
+  EXPECT_EQ(dir.Contents(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, NotRegularTest,
+    ::testing::Values(
+        NotRegularCase{
+            "Directory",
+            [](const ScratchDir& dir) { fs::create_directory(dir / "x"); }},
+        NotRegularCase{"Fifo",
+                       [](const ScratchDir& dir) {
+                         ASSERT_EQ(::mkfifo((dir / "x").c_str(), 0644), 0);
+                       }},
+        NotRegularCase{"LinkToFile",
+                       [](const ScratchDir& dir) {
+                         fs::create_symlink(dir / "target", dir / "x");
+                       }},
+        NotRegularCase{"DanglingLink",
+                       [](const ScratchDir& dir) {
+                         fs::create_symlink(dir / "nowhere", dir / "x");
+                       }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(File, RemoveMissingIsNotFound) {
+  ScratchDir dir;
+  EXPECT_EQ(KindOf([&] { RemoveFile((dir / "missing").c_str()); }),
+            FailureKind::kNotFound);
+}
+
+TEST(File, RenameReplacesTheTargetWhole) {
+  ScratchDir dir;
+  dir.Write("new", "new");
+  dir.Write("old", "a much longer old content");
+  RenameReplacing((dir / "new").c_str(), (dir / "old").c_str());
+  EXPECT_EQ(dir.Contents(),
+            (std::map<std::string, std::string>{{"old", "new"}}));
+}
+
+TEST(File, FailedRenameLeavesTheTarget) {
+  ScratchDir dir;
+  dir.Write("old", "old");
+  EXPECT_EQ(KindOf([&] {
+              RenameReplacing((dir / "missing").c_str(), (dir / "old").c_str());
+            }),
+            FailureKind::kNotFound);
+  EXPECT_EQ(dir.Read("old"), "old");
+}
+
+}  // namespace
+}  // namespace brinok
