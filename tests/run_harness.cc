@@ -1,5 +1,6 @@
 #include "run_harness.h"
 
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,8 @@ RunOutcome RunConverter(const ScratchDir& dir) {
     ::dup2(output[1], STDERR_FILENO);
     ::close(output[0]);
     ::close(output[1]);
+    // The alarm outlives exec and ends a run that hangs.
+    ::alarm(kRunTimeoutSeconds);
     if (::chdir(dir.path().c_str()) == 0) ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
@@ -54,8 +57,11 @@ RunOutcome RunConverter(const ScratchDir& dir) {
   }
   ::close(output[0]);
   int status = 0;
-  ::waitpid(child, &status, 0);
+  struct rusage usage = {};
+  ::wait4(child, &status, 0, &usage);
   if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+  outcome.peak_rss_kib = usage.ru_maxrss;
   return outcome;
 }
 

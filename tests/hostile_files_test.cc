@@ -1,0 +1,316 @@
+// Runs the built converter on directories a careless or hostile neighbour
+// could leave: something other than a regular file at one of the three names,
+// logs holding every byte value, and logs far bigger than any station writes.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <tuple>
+
+#include "run_harness.h"
+#include "scratch_dir.h"
+
+namespace brinok::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+constexpr char kLog[] = "QQ9QQ-7.Log";
+constexpr char kScratch[] = "SWP.TXT";
+constexpr char kReport[] = "BRINOK.TXT";
+constexpr char kStars[] =
+    "*****************************************************\r\n";
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+std::string Lines(std::initializer_list<std::string> lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string Report(const std::string& data_line) {
+  return std::string(kStars) + data_line + "\r\n" + kStars +
+         "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
+         "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
+         kStars;
+}
+
+const std::string kLogText =
+    Lines({"270", "5", "12", "68.5", "0.12", "1013.2", "55"});
+const std::string kNewReport = Report("270/005g012t068P012b10132h55");
+const std::string kOldReport = "an old report\r\n";
+
+// --- Something other than a regular file at one of the names ---------------
+
+enum class Thing { kFifo, kDirectory, kLinkToOutsideFile, kDanglingLink };
+
+struct ThingCase {
+  const char* name;
+  Thing thing;
+  const char* tag;  // how ScratchDir::Contents shows it
+};
+
+// Where the thing stands, and what the run must leave around it. The run
+// refuses it wherever it is and ends as a failure at that point.
+struct Place {
+  const char* name;
+  const char* at;
+  int exit_status;
+  Files files_after;  // the regular files, besides the thing itself
+};
+
+constexpr ThingCase kThings[] = {
+    {"Fifo", Thing::kFifo, "<fifo>"},
+    {"Directory", Thing::kDirectory, "<dir>"},
+    {"LinkToOutsideFile", Thing::kLinkToOutsideFile, "<link>"},
+    {"DanglingLink", Thing::kDanglingLink, "<link>"},
+};
+
+const Place kPlaces[] = {
+    // Refused by the check: nothing is read, written or deleted.
+    {"AtLog", kLog, 1, {{kReport, kOldReport}}},
+    // Refused by the compaction before anything is written.
+    {"AtScratch", kScratch, 1, {{kLog, kLogText}, {kReport, kOldReport}}},
+    // Refused at publication: the new report waits in the scratch file and
+    // the log is kept for the next run.
+    {"AtReport", kReport, 1, {{kLog, kLogText}, {kScratch, kNewReport}}},
+};
+
+void PrintTo(const ThingCase& thing_case, std::ostream* out) {
+  *out << thing_case.name;
+}
+
+void PrintTo(const Place& place, std::ostream* out) { *out << place.name; }
+
+class NotRegularFileTest
+    : public ::testing::TestWithParam<std::tuple<Place, ThingCase>> {};
+
+TEST_P(NotRegularFileTest, IsRefusedAndLeftAsItWas) {
+  const auto& [place, thing_case] = GetParam();
+  if (TestingWindowsProgram() && thing_case.thing != Thing::kDirectory) {
+    GTEST_SKIP() << "FIFOs and symbolic links are POSIX things";
+  }
+  ScratchDir dir;
+  ScratchDir outside;
+  const fs::path target = outside / "target";
+  const std::string target_text = "a file outside the directory\r\n";
+  outside.Write("target", target_text);
+  const fs::path at = dir / place.at;
+  if (std::string(place.at) != kLog) dir.Write(kLog, kLogText);
+  if (std::string(place.at) != kReport) dir.Write(kReport, kOldReport);
+  switch (thing_case.thing) {
+    case Thing::kFifo:
+      ASSERT_EQ(::mkfifo(at.c_str(), 0644), 0);
+      break;
+    case Thing::kDirectory:
+      fs::create_directory(at);
+      std::ofstream(at / "inside") << "inside";
+      break;
+    case Thing::kLinkToOutsideFile:
+      fs::create_symlink(target, at);
+      break;
+    case Thing::kDanglingLink:
+      fs::create_symlink(outside / "nowhere", at);
+      break;
+  }
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.signal, 0) << "the run hung or crashed";
+  EXPECT_EQ(outcome.exit_status, place.exit_status);
+  Files expected = place.files_after;
+  expected[place.at] = thing_case.tag;
+  EXPECT_EQ(dir.Contents(), expected);
+  // What the thing holds or points at is untouched too; a dangling link
+  // did not become a way to create a file elsewhere.
+  EXPECT_EQ(outside.Contents(), (Files{{"target", target_text}}));
+  switch (thing_case.thing) {
+    case Thing::kFifo:
+      break;
+    case Thing::kDirectory:
+      EXPECT_EQ(dir.Read(std::string(place.at) + "/inside"), "inside");
+      break;
+    case Thing::kLinkToOutsideFile:
+      EXPECT_EQ(fs::read_symlink(at), target);
+      break;
+    case Thing::kDanglingLink:
+      EXPECT_EQ(fs::read_symlink(at), outside / "nowhere");
+      break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(AtEachName, NotRegularFileTest,
+                         ::testing::Combine(::testing::ValuesIn(kPlaces),
+                                            ::testing::ValuesIn(kThings)),
+                         [](const auto& info) {
+                           return std::string(std::get<1>(info.param).name) +
+                                  std::get<0>(info.param).name;
+                         });
+
+// --- Any byte in the rain field ---------------------------------------------
+
+std::string BytesFrom(int first, int last) {
+  std::string bytes;
+  for (int byte = first; byte <= last; ++byte) {
+    // A carriage return would end the line; full stops and commas are the
+    // separators the rain encoder strips.
+    if (byte == '\r' || byte == '.' || byte == ',') continue;
+    bytes += static_cast<char>(byte);
+  }
+  return bytes;
+}
+
+struct RainCase {
+  const char* name;
+  std::string rain;
+};
+
+void PrintTo(const RainCase& rain_case, std::ostream* out) {
+  *out << rain_case.name;
+}
+
+class RainBytesTest : public ::testing::TestWithParam<RainCase> {};
+
+TEST_P(RainBytesTest, ComeOutUnchangedInTheDataLine) {
+  const std::string& rain = GetParam().rain;
+  ScratchDir dir;
+  dir.Write(kLog, Lines({"270", "5", "12", "68.5", rain, "1013.2", "55"}));
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.exit_status, 0);
+  EXPECT_EQ(
+      dir.Contents(),
+      (Files{{kReport, Report("270/005g012t068P" + rain + "b10132h55")}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bytes, RainBytesTest,
+    ::testing::Values(
+        RainCase{"NulBytes", std::string("\0"
+                                         "12\0\0"
+                                         "3\0",
+                                         7)},
+        // The old end-of-file mark of text files ends nothing here.
+        RainCase{"CtrlZ",
+                 "1\x1a"
+                 "2\x1a"},
+        // Truncated sequences, overlong forms, a surrogate, bytes never in
+        // UTF-8, a lone continuation byte.
+        RainCase{
+            "InvalidUtf8",
+            "\xc3\x28\xe2\x82\xf0\x9f\x98\xc0\xaf\xed\xa0\x80\xfe\xff\x80"},
+        RainCase{"EveryByteFrom128To255", BytesFrom(128, 255)},
+        RainCase{"EveryByteButLineEndAndSeparators", BytesFrom(0, 255)}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- Logs far bigger than any station writes ---------------------------------
+
+// Writes `times` copies of `chunk` into the named file.
+void WriteRepeated(const fs::path& path, const std::string& chunk, int times) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  for (int i = 0; i < times; ++i) {
+    ASSERT_EQ(std::fwrite(chunk.data(), 1, chunk.size(), file), chunk.size());
+  }
+  ASSERT_EQ(std::fclose(file), 0);
+}
+
+std::string Repeated(const std::string& piece, std::size_t times) {
+  std::string text;
+  text.reserve(piece.size() * times);
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
+TEST(HugeLog, TenMillionLinesAreRejectedInBoundedMemory) {
+  // The same rejection on a log of eight short lines, for comparison.
+  ScratchDir small;
+  small.Write(kLog, Repeated("12345678\r\n", 8));
+  small.Write(kReport, kOldReport);
+  const RunOutcome small_outcome = RunConverter(small);
+  ASSERT_EQ(small_outcome.exit_status, 2);
+
+  ScratchDir dir;
+  // 100 chunks of 100,000 lines of 10 bytes: 100,000,000 bytes.
+  WriteRepeated(dir / kLog, Repeated("12345678\r\n", 100'000), 100);
+  ASSERT_EQ(fs::file_size(dir / kLog), 100'000'000u);
+  dir.Write(kReport, kOldReport);
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.exit_status, 2);
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kOldReport}}));
+  std::printf(
+      "peak RSS rejecting 8 lines: %ld KiB, 10,000,000 lines: %ld KiB\n",
+      small_outcome.peak_rss_kib, outcome.peak_rss_kib);
+  RecordProperty("peak_rss_kib_small_log",
+                 std::to_string(small_outcome.peak_rss_kib));
+  RecordProperty("peak_rss_kib_huge_log", std::to_string(outcome.peak_rss_kib));
+  // The log is never held whole: rejecting it takes at most a few MiB more
+  // than rejecting a tiny log (sanitizers and emulators vary a little), far
+  // below its 100 MB.
+  EXPECT_LT(outcome.peak_rss_kib - small_outcome.peak_rss_kib, 8 * 1024);
+  // A native build without sanitizers stays small in absolute terms too.
+  if (!kSanitized && !TestingWindowsProgram()) {
+    EXPECT_LT(outcome.peak_rss_kib, 16 * 1024);
+  }
+}
+
+TEST(HugeLog, SevenLinesOfTenMegabytesAreConverted) {
+  constexpr std::size_t kLineSize = 10'000'000;
+  // Spaces do not exist for the number fields, so each value is padded to
+  // the full line size; the rain is taken as it stands.
+  const auto padded = [&](const std::string& value) {
+    return value + std::string(kLineSize - value.size(), ' ') + "\r\n";
+  };
+  const std::string rain = Repeated("0123456789", kLineSize / 10);
+  ScratchDir dir;
+  {
+    std::ofstream log(dir / kLog, std::ios::binary);
+    log << padded("270") << padded("5") << padded("12") << padded("68.5")
+        << rain << "\r\n"
+        << padded("1013.2") << padded("55");
+    ASSERT_TRUE(log.good());
+  }
+  ASSERT_EQ(fs::file_size(dir / kLog), 7 * (kLineSize + 2));
+  dir.Write(kReport, kOldReport);
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.exit_status, 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kLog)));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kScratch)));
+  const std::optional<std::string> report = dir.Read(kReport);
+  ASSERT_TRUE(report.has_value());
+  const std::string expected = Report("270/005g012t068P" + rain + "b10132h55");
+  EXPECT_EQ(report->size(), expected.size());
+  // Compared whole, but reported briefly: a 10 MB diff helps no one.
+  EXPECT_TRUE(*report == expected)
+      << "the report differs from the expected one at byte "
+      << std::mismatch(report->begin(), report->end(), expected.begin(),
+                       expected.end())
+                 .first -
+             report->begin();
+}
+
+}  // namespace
+}  // namespace brinok::testing
