@@ -245,6 +245,7 @@ TEST(ConversionRun, ReadOnlyReportEndsTheRunWithNothingChanged) {
 }
 
 TEST(ConversionRun, CreatedFilesGetTheOrdinaryMode) {
+  if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes and umask";
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   const mode_t old_mask = ::umask(022);

@@ -1,0 +1,277 @@
+// Runs the Windows program (under Wine, or wherever BRINOK_TEST_COMMAND
+// points) on what only Windows has: names that match regardless of case, and
+// files that another program holds open without sharing them. Skipped when
+// the program under test is not the Windows build.
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "run_harness.h"
+#include "scratch_dir.h"
+
+namespace brinok::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+constexpr char kLog[] = "QQ9QQ-7.Log";
+constexpr char kScratch[] = "SWP.TXT";
+constexpr char kReport[] = "BRINOK.TXT";
+constexpr char kStars[] =
+    "*****************************************************\r\n";
+// How long the holder may take to start under the emulator.
+constexpr int kHolderStartMilliseconds = 60 * 1000;
+
+const std::string kLogBytes =
+    "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2\r\n55\r\n";
+const std::string kOldReport = "an old report\r\n";
+const std::string kNewReport =
+    std::string(kStars) + "270/005g012t068P012b10132h55\r\n" + kStars +
+    "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
+    "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
+    kStars;
+
+std::string Upper(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
+  return text;
+}
+
+// The directory's files under upper-case names: which letter case a name
+// keeps when a file is replaced is up to the file system.
+Files FilesByUpperName(const ScratchDir& dir) {
+  Files files;
+  for (const auto& [name, bytes] : dir.Contents()) {
+    EXPECT_TRUE(files.emplace(Upper(name), bytes).second)
+        << "two files named " << name;
+  }
+  return files;
+}
+
+class WindowsRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TestingWindowsProgram()) {
+      GTEST_SKIP() << "Windows names and sharing; set BRINOK_TEST_PLATFORM="
+                      "windows to run them against the Windows program";
+    }
+  }
+};
+
+struct CaseRun {
+  const char* name;
+  Files before;
+  int exit_status;
+  Files after;  // by upper-case name
+};
+
+void PrintTo(const CaseRun& run, std::ostream* out) { *out << run.name; }
+
+class NameCaseTest : public WindowsRunTest,
+                     public ::testing::WithParamInterface<CaseRun> {};
+
+TEST_P(NameCaseTest, NamesMatchRegardlessOfCase) {
+  const CaseRun& run = GetParam();
+  ScratchDir dir;
+  for (const auto& [name, bytes] : run.before) dir.Write(name, bytes);
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.exit_status, run.exit_status);
+  EXPECT_EQ(outcome.printed, "");
+  EXPECT_EQ(FilesByUpperName(dir), run.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OtherLetterCase, NameCaseTest,
+    ::testing::Values(
+        CaseRun{"LowerCaseLogIsConverted",
+                {{"qq9qq-7.log", kLogBytes}},
+                0,
+                {{kReport, kNewReport}}},
+        CaseRun{"UpperCaseLogIsConverted",
+                {{"QQ9QQ-7.LOG", kLogBytes}},
+                0,
+                {{kReport, kNewReport}}},
+        CaseRun{"LowerCaseReportIsReplaced",
+                {{kLog, kLogBytes}, {"brinok.txt", kOldReport}},
+                0,
+                {{kReport, kNewReport}}},
+        CaseRun{"LowerCaseScratchIsUsedAndGone",
+                {{kLog, kLogBytes}, {"swp.txt", "stale scratch"}},
+                0,
+                {{kReport, kNewReport}}},
+        CaseRun{"LowerCaseLogIsRejected",
+                {{"qq9qq-7.log", "1\r\n2\r\n"}, {"brinok.txt", kOldReport}},
+                2,
+                {{kReport, kOldReport}}},
+        // The compacted log is left under the log's name.
+        CaseRun{
+            "LowerCaseLogKeptWhenTheReadingFails",
+            {{"qq9qq-7.log", "1\r\n2\r\n3\r\n\r\n5\r\n6\r\n7\r\n"}},
+            1,
+            {{Upper(kLog), "1\r\n2\r\n3\r\n5\r\n6\r\n7\r\n"}, {kScratch, ""}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The holder program's command line: the one in BRINOK_TEST_COMMAND with
+// hold_open.exe, which the windows build puts next to BRINOK.EXE, in place of
+// the program.
+std::vector<std::string> HolderCommand(const std::string& name) {
+  const char* command = std::getenv("BRINOK_TEST_COMMAND");
+  if (command == nullptr || *command == '\0') {
+    throw std::runtime_error("BRINOK_TEST_COMMAND names no Windows program");
+  }
+  std::vector<std::string> words;
+  std::istringstream in(command);
+  for (std::string word; in >> word;) words.push_back(word);
+  const fs::path holder =
+      fs::path(words.back()).parent_path() / "hold_open.exe";
+  if (!fs::is_regular_file(holder)) {
+    throw std::runtime_error(holder.string() + " is missing");
+  }
+  words.back() = holder.string();
+  words.push_back(name);
+  return words;
+}
+
+// Another program that holds a file of `dir` open with no sharing at all
+// while the object lives.
+class HeldFile {
+ public:
+  HeldFile(const ScratchDir& dir, const std::string& name) {
+    const std::vector<std::string> words = HolderCommand(name);
+    std::vector<char*> argv;
+    for (const std::string& word : words) {
+      argv.push_back(const_cast<char*>(word.c_str()));
+    }
+    argv.push_back(nullptr);
+    int input[2];
+    int output[2];
+    if (::pipe(input) != 0 || ::pipe(output) != 0) {
+      throw std::runtime_error("pipe");
+    }
+    child_ = ::fork();
+    if (child_ < 0) throw std::runtime_error("fork");
+    if (child_ == 0) {
+      ::dup2(input[0], STDIN_FILENO);
+      ::dup2(output[1], STDOUT_FILENO);
+      ::close(STDERR_FILENO);
+      for (int fd : {input[0], input[1], output[0], output[1]}) ::close(fd);
+      if (::chdir(dir.path().c_str()) == 0) ::execvp(argv[0], argv.data());
+      ::_exit(127);
+    }
+    ::close(input[0]);
+    ::close(output[1]);
+    release_ = input[1];
+    held_ = WaitForHeld(output[0]);
+    ::close(output[0]);
+  }
+
+  ~HeldFile() {
+    if (child_ > 0) Release();
+  }
+
+  HeldFile(const HeldFile&) = delete;
+  HeldFile& operator=(const HeldFile&) = delete;
+
+  /// True once the holder said it has the file open.
+  bool held() const { return held_; }
+
+  /// Ends the hold; returns the holder's exit status (-1 if it was killed).
+  int Release() {
+    ::close(release_);
+    if (!held_) ::kill(child_, SIGKILL);
+    int status = 0;
+    ::waitpid(child_, &status, 0);
+    child_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  static bool WaitForHeld(int fd) {
+    std::string said;
+    pollfd ready = {fd, POLLIN, 0};
+    while (said.find('\n') == std::string::npos &&
+           ::poll(&ready, 1, kHolderStartMilliseconds) == 1) {
+      char buffer[64];
+      const ssize_t got = ::read(fd, buffer, sizeof buffer);
+      if (got <= 0) break;
+      said.append(buffer, static_cast<std::size_t>(got));
+    }
+    return said == "held\n";
+  }
+
+  pid_t child_ = -1;
+  int release_ = -1;
+  bool held_ = false;
+};
+
+struct HeldRun {
+  const char* name;
+  const char* held;  // the file another program holds open during the run
+  Files before;
+  Files after;
+};
+
+void PrintTo(const HeldRun& run, std::ostream* out) { *out << run.name; }
+
+class HeldFileTest : public WindowsRunTest,
+                     public ::testing::WithParamInterface<HeldRun> {};
+
+TEST_P(HeldFileTest, FailsTheRunAndTheNextRunPublishes) {
+  const HeldRun& run = GetParam();
+  ScratchDir dir;
+  for (const auto& [name, bytes] : run.before) dir.Write(name, bytes);
+
+  RunOutcome outcome;
+  {
+    HeldFile held(dir, run.held);
+    ASSERT_TRUE(held.held()) << "the holder could not open " << run.held;
+    outcome = RunConverter(dir);
+    EXPECT_EQ(held.Release(), 0);
+  }
+
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.printed, "");
+  EXPECT_EQ(dir.Contents(), run.after);
+  // Once the file is free again, the kept log gives the report.
+  EXPECT_EQ(RunConverter(dir).exit_status, 0);
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    NoSharing, HeldFileTest,
+    ::testing::Values(
+        HeldRun{"LogCannotBeRead",
+                kLog,
+                {{kLog, kLogBytes}, {kReport, kOldReport}},
+                {{kLog, kLogBytes}, {kReport, kOldReport}}},
+        HeldRun{"ScratchCannotBeWritten",
+                kScratch,
+                {{kLog, kLogBytes}, {kScratch, "held"}, {kReport, kOldReport}},
+                {{kLog, kLogBytes}, {kScratch, "held"}, {kReport, kOldReport}}},
+        // The report is written in full but cannot take the old one's place.
+        HeldRun{"ReportCannotBeReplaced",
+                kReport,
+                {{kLog, kLogBytes}, {kReport, kOldReport}},
+                {{kLog, kLogBytes},
+                 {kScratch, kNewReport},
+                 {kReport, kOldReport}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace brinok::testing
