@@ -58,8 +58,7 @@ PreparedReading Prepare(const WeatherReading& reading) {
   prepared.gust_text = SignedText(prepared.gust);
   prepared.temp_text = SignedText(prepared.temp);
   prepared.rain_text = StripSeparators(reading.Rain);
-  prepared.pressure_text = std::string(LeftTrim(SignedText(p)));
-  if (p < 10000) prepared.pressure_text.insert(0, "0");
+  prepared.pressure_text = p < 10000 ? Prefixed("0", Digits(p)) : Digits(p);
   prepared.hum_text = SignedText(prepared.hum);
   return prepared;
 }

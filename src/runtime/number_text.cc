@@ -191,14 +191,22 @@ std::string ExponentForm(const Decimal& decimal) {
 
 std::string FixedForm(const Decimal& decimal) {
   const std::string& digits = decimal.digits;
+  std::string text;
   if (decimal.exponent < 0) {
-    return "." + std::string(-decimal.exponent - 1, '0') + digits;
+    text.assign(1, '.');
+    text.append(static_cast<std::size_t>(-decimal.exponent - 1), '0');
+    text.append(digits);
+    return text;
   }
   const std::size_t whole = static_cast<std::size_t>(decimal.exponent) + 1;
+  text.assign(digits, 0, whole);
   if (digits.size() <= whole) {
-    return digits + std::string(whole - digits.size(), '0');
+    text.append(whole - digits.size(), '0');
+  } else {
+    text += '.';
+    text.append(digits, whole);
   }
-  return digits.substr(0, whole) + "." + digits.substr(whole);
+  return text;
 }
 
 // Whether the text is exactly [+-]digits[.digits][E[+-]digits], with at least
@@ -253,8 +261,9 @@ std::string SignedText(double value) {
   if (value == 0) return " 0";  // negative zero is written like zero
   const Decimal decimal = RoundTo15Digits(std::fabs(value));
   const bool exponent_form = decimal.exponent >= 15 || decimal.exponent < -5;
-  return (value < 0 ? "-" : " ") +
-         (exponent_form ? ExponentForm(decimal) : FixedForm(decimal));
+  std::string text(1, value < 0 ? '-' : ' ');
+  text += exponent_form ? ExponentForm(decimal) : FixedForm(decimal);
+  return text;
 }
 
 std::string PlainText(double value) {
