@@ -10,27 +10,19 @@ namespace brinok {
 
 namespace {
 
-// Large enough that a log is read in one call, small enough to keep the
-// memory of a run bounded whatever the size of the log.
-constexpr std::size_t kReadBlock = 64 * 1024;
-
 enum class Mode { kInput, kOutput, kAppend };
 
 }  // namespace
 
 struct Channels::Channel {
-  Channel(File opened, Mode opened_mode)
-      : file(std::move(opened)), mode(opened_mode) {
-    if (mode == Mode::kInput) {
-      buffer = std::make_unique_for_overwrite<char[]>(kReadBlock);
-    }
-  }
+  Channel(File opened, Mode opened_mode, char* read_block)
+      : file(std::move(opened)), mode(opened_mode), buffer(read_block) {}
 
   // Makes the next byte available; false at the end of the file.
   bool Fill() {
     if (pos < filled) return true;
     if (exhausted) return false;
-    filled = file.Read(buffer.get(), kReadBlock);
+    filled = file.Read(buffer, kReadBlock);
     pos = 0;
     // A regular file gives less than was asked for only at its end, so the
     // read that would return nothing is saved.
@@ -42,7 +34,7 @@ struct Channels::Channel {
   void TakeLine(std::string* line) {
     for (;;) {
       if (!Fill()) return;  // the end of the file ends the last line
-      const char* start = buffer.get() + pos;
+      const char* start = buffer + pos;
       const std::size_t available = filled - pos;
       const auto* cr =
           static_cast<const char*>(std::memchr(start, '\r', available));
@@ -67,7 +59,7 @@ struct Channels::Channel {
 
   File file;
   Mode mode;
-  std::unique_ptr<char[]> buffer;  // input only
+  char* buffer;  // kReadBlock bytes, used by input only
   std::size_t pos = 0;
   std::size_t filled = 0;
   bool exhausted = false;
@@ -85,20 +77,20 @@ Channels::Channel& Channels::Slot(int channel) {
 }
 
 void Channels::OpenInput(int channel, const char* name) {
-  slots_.at(channel - 1) =
-      std::make_unique<Channel>(File::OpenInput(name), Mode::kInput);
+  slots_.at(channel - 1) = std::make_unique<Channel>(
+      File::OpenInput(name), Mode::kInput, blocks_.at(channel - 1).data());
 }
 
 void Channels::OpenOutput(int channel, const char* name) {
-  slots_.at(channel - 1) =
-      std::make_unique<Channel>(File::OpenOutput(name), Mode::kOutput);
+  slots_.at(channel - 1) = std::make_unique<Channel>(
+      File::OpenOutput(name), Mode::kOutput, blocks_.at(channel - 1).data());
 }
 
 bool Channels::OpenAppendIfExists(int channel, const char* name) {
   std::optional<File> file = File::OpenAppendIfExists(name);
   if (!file) return false;
-  slots_.at(channel - 1) =
-      std::make_unique<Channel>(std::move(*file), Mode::kAppend);
+  slots_.at(channel - 1) = std::make_unique<Channel>(
+      std::move(*file), Mode::kAppend, blocks_.at(channel - 1).data());
   return true;
 }
 

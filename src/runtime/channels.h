@@ -56,7 +56,14 @@ class Channels {
   struct Channel;
   Channel& Slot(int channel);
 
+  // Large enough that a log is read in one call, small enough to keep the
+  // memory of a run bounded whatever the size of the log.
+  static constexpr std::size_t kReadBlock = 64 * 1024;
+
   std::array<std::unique_ptr<Channel>, kMaxChannel> slots_;
+  // One read block per channel, held here so that opening a file grows no
+  // heap: no memory system calls, and a short log touches only one page.
+  std::array<std::array<char, kReadBlock>, kMaxChannel> blocks_;
 };
 
 }  // namespace brinok
