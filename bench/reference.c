@@ -1,0 +1,143 @@
+/* The least a conversion run of the bundled sample log has to ask of the
+ * kernel: the same opens, reads, flushed writes, syncs, renames and deletion
+ * as brinok, with the report written as a constant instead of computed. The
+ * benchmark times it side by side with brinok, so the difference is what
+ * brinok adds to the work itself. It only handles a log that fits in one read
+ * block; anything unexpected ends it with status 1. */
+
+#define _POSIX_C_SOURCE 200809L
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stddef.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+enum { kReadBlock = 64 * 1024, kLogLines = 7 };
+
+static const int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+static const char kLogName[] = "QQ9QQ-7.Log";
+static const char kScratchName[] = "SWP.TXT";
+static const char kReportName[] = "BRINOK.TXT";
+
+#define ASTERISKS "*****************************************************\r\n"
+static const char kReport[] = ASTERISKS
+    "270/005g012t068P012b10132h55\r\n" ASTERISKS
+    "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
+    "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" ASTERISKS;
+
+/* In zero-filled memory, so no heap and no page is touched beyond use. */
+static char block[kReadBlock];
+static char compacted[kReadBlock];
+
+static void Fail(void) { _exit(1); }
+
+static int OpenRegular(const char* name, int flags) {
+  struct stat status;
+  const int fd = open(name, flags | kOpenFlags, 0666);
+  if (fd < 0) Fail();
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) Fail();
+  return fd;
+}
+
+static int OpenScratch(void) {
+  const int fd = OpenRegular(kScratchName, O_WRONLY | O_CREAT);
+  if (ftruncate(fd, 0) != 0) Fail();
+  return fd;
+}
+
+/* The whole log in one read: a short read is its end. */
+static size_t ReadLog(int fd) {
+  const ssize_t got = read(fd, block, sizeof block);
+  if (got < 0 || (size_t)got == sizeof block) Fail();
+  return (size_t)got;
+}
+
+static void WriteSynced(int fd, const char* data, size_t size) {
+  if (write(fd, data, size) != (ssize_t)size || fsync(fd) != 0) Fail();
+}
+
+static void Close(int fd) {
+  if (close(fd) != 0) Fail();
+}
+
+/* The line that starts at `start`: it ends at a CR, which takes an LF right
+ * after it along, or at the end of the log. Returns where the next one
+ * starts and sets `length` to the line's own length. */
+static size_t NextLine(size_t start, size_t size, size_t* length) {
+  size_t end = start;
+  while (end < size && block[end] != '\r') ++end;
+  *length = end - start;
+  if (end == size) return size;
+  ++end;
+  if (end < size && block[end] == '\n') ++end;
+  return end;
+}
+
+static int CountLines(size_t size) {
+  int lines = 0;
+  size_t length;
+  for (size_t at = 0; at < size; at = NextLine(at, size, &length)) ++lines;
+  return lines;
+}
+
+/* Copies the non-empty lines, each ended with CR LF. */
+static size_t Compact(size_t size) {
+  size_t out = 0;
+  size_t length;
+  for (size_t at = 0, next; at < size; at = next) {
+    next = NextLine(at, size, &length);
+    if (length == 0) continue;
+    memcpy(compacted + out, block + at, length);
+    out += length;
+    compacted[out++] = '\r';
+    compacted[out++] = '\n';
+  }
+  return out;
+}
+
+int main(void) {
+  /* Check. */
+  int log = OpenRegular(kLogName, O_RDONLY);
+  size_t size = ReadLog(log);
+  Close(log);
+  if (CountLines(size) != kLogLines) {
+    if (unlink(kLogName) != 0) Fail();
+    return 2;
+  }
+
+  /* Compaction. */
+  log = OpenRegular(kLogName, O_RDONLY);
+  int scratch = OpenScratch();
+  size = ReadLog(log);
+  Close(log);
+  WriteSynced(scratch, compacted, Compact(size));
+  Close(scratch);
+  if (rename(kScratchName, kLogName) != 0) Fail();
+
+  /* Reading and writing the report. */
+  log = OpenRegular(kLogName, O_RDONLY);
+  scratch = OpenScratch();
+  ReadLog(log);
+  Close(log);
+  WriteSynced(scratch, kReport, sizeof kReport - 1);
+  Close(scratch);
+
+  /* Publication. */
+  /* Only an existing report is opened, to find out that it can be written. */
+  const int report = open(kReportName, O_WRONLY | O_APPEND | kOpenFlags);
+  if (report < 0 && errno != ENOENT) Fail();
+  if (report >= 0) {
+    struct stat status;
+    if (fstat(report, &status) != 0 || !S_ISREG(status.st_mode)) Fail();
+    Close(report);
+  }
+  if (rename(kScratchName, kReportName) != 0) Fail();
+  const int dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0 || fsync(dir) != 0) Fail();
+  Close(dir);
+  if (unlink(kLogName) != 0) Fail();
+  return 0;
+}
