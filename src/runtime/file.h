@@ -39,8 +39,6 @@ class File {
   void Write(const char* data, std::size_t size);
   /// Forces everything written to stable storage.
   void Sync();
-  /// Length of the file in bytes.
-  std::int64_t Length();
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
 

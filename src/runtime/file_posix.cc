@@ -120,12 +120,6 @@ void File::Sync() {
   if (::fsync(static_cast<int>(handle_)) != 0) FailWithErrno();
 }
 
-std::int64_t File::Length() {
-  struct stat status;
-  if (::fstat(static_cast<int>(handle_), &status) != 0) FailWithErrno();
-  return status.st_size;
-}
-
 void File::Close() {
   const int fd = static_cast<int>(handle_);
   handle_ = kNoHandle;

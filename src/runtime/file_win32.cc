@@ -170,12 +170,6 @@ void File::Sync() {
   if (!FlushFileBuffers(AsHandle(handle_))) FailWithLastError();
 }
 
-std::int64_t File::Length() {
-  LARGE_INTEGER size;
-  if (!GetFileSizeEx(AsHandle(handle_), &size)) FailWithLastError();
-  return size.QuadPart;
-}
-
 void File::Close() {
   const HANDLE handle = AsHandle(handle_);
   handle_ = kNoHandle;
