@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 
+#include "report_fixtures.h"
 #include "run_harness.h"
 #include "scratch_dir.h"
 
@@ -17,32 +18,6 @@ namespace brinok::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
-
-constexpr char kLog[] = "QQ9QQ-7.Log";
-constexpr char kScratch[] = "SWP.TXT";
-constexpr char kReport[] = "BRINOK.TXT";
-constexpr char kStars[] =
-    "*****************************************************\r\n";
-
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-std::string Report(const std::string& data_line) {
-  return std::string(kStars) + data_line + "\r\n" + kStars +
-         "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
-         "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
-         kStars;
-}
-
-const std::string kFirstExampleLog =
-    Lines({"270", "5", "12", "68.5", "0.12", "1013.2", "55"});
-const std::string kFirstExampleReport = Report("270/005g012t068P012b10132h55");
-const std::string kOldReport = "an old report\r\n";
-
 struct RunCase {
   const char* name;
   Files before;

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "report_fixtures.h"
 #include "run_harness.h"
 #include "scratch_dir.h"
 
@@ -32,26 +33,13 @@ namespace brinok::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
 using CallCounts = std::map<std::string, int>;
-
-constexpr char kLog[] = "QQ9QQ-7.Log";
-constexpr char kScratch[] = "SWP.TXT";
-constexpr char kReport[] = "BRINOK.TXT";
-constexpr char kStars[] =
-    "*****************************************************\r\n";
 
 // A valid log that its compaction changes (the last line gains its line
 // end), so the log left by a failed run tells which of the two it is.
 const std::string kOriginalLog =
     "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2\r\n55";
 const std::string kCompactedLog = kOriginalLog + "\r\n";
-const std::string kNewReport =
-    std::string(kStars) + "270/005g012t068P012b10132h55\r\n" + kStars +
-    "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
-    "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
-    kStars;
-const std::string kOldReport = "an old report\r\n";
 
 // File system calls under every name that C libraries and architectures give
 // them; the trace of a normal run tells which of them this build makes.
@@ -223,7 +211,7 @@ class FaultInjection : public ::testing::Test {
                 WEXITSTATUS(ended.wait_status) == 0)
         << "the traced normal run failed; can strace trace here (ptrace)?\n"
         << ReadWhole(TracePath());
-    ASSERT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
+    ASSERT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
     counts_ = CountFileCalls(ReadWhole(TracePath()));
     // Without these the harness would inject into nothing that matters.
     ASSERT_GT(CountOf(counts_, {"open", "openat", "openat2"}), 0);
@@ -273,11 +261,12 @@ class FaultInjection : public ::testing::Test {
     if (report == after.end()) {
       ADD_FAILURE() << "the report is missing";
     } else {
-      EXPECT_TRUE(report->second == kOldReport || report->second == kNewReport)
+      EXPECT_TRUE(report->second == kOldReport ||
+                  report->second == kFirstExampleReport)
           << "the report is neither the old nor the new one:\n"
           << report->second;
       if (!log_kept) {
-        EXPECT_EQ(report->second, kNewReport)
+        EXPECT_EQ(report->second, kFirstExampleReport)
             << "the log is gone without the new report in place";
       }
     }
@@ -294,13 +283,13 @@ class FaultInjection : public ::testing::Test {
         trace.find(": CHECK failed: ") != std::string::npos;
     if (WIFEXITED(ended.wait_status) && WEXITSTATUS(ended.wait_status) == 0 &&
         !runtime_gave_up) {
-      EXPECT_EQ(after, (Files{{kReport, kNewReport}}))
+      EXPECT_EQ(after, (Files{{kReport, kFirstExampleReport}}))
           << "exit status 0 without the normal end";
     }
 
     const RunOutcome rerun = RunConverter(dir);
     EXPECT_EQ(rerun.exit_status, log_kept ? 0 : 3) << "on the clean rerun";
-    EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}))
+    EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}))
         << "after the clean rerun";
     return fired;
   }

@@ -13,6 +13,7 @@
 #include <string>
 #include <tuple>
 
+#include "report_fixtures.h"
 #include "run_harness.h"
 #include "scratch_dir.h"
 
@@ -20,13 +21,6 @@ namespace brinok::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
-
-constexpr char kLog[] = "QQ9QQ-7.Log";
-constexpr char kScratch[] = "SWP.TXT";
-constexpr char kReport[] = "BRINOK.TXT";
-constexpr char kStars[] =
-    "*****************************************************\r\n";
 
 #if defined(__SANITIZE_ADDRESS__)
 constexpr bool kSanitized = true;
@@ -39,24 +33,6 @@ constexpr bool kSanitized = false;
 #else
 constexpr bool kSanitized = false;
 #endif
-
-std::string Lines(std::initializer_list<std::string> lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
-}
-
-std::string Report(const std::string& data_line) {
-  return std::string(kStars) + data_line + "\r\n" + kStars +
-         "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
-         "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
-         kStars;
-}
-
-const std::string kLogText =
-    Lines({"270", "5", "12", "68.5", "0.12", "1013.2", "55"});
-const std::string kNewReport = Report("270/005g012t068P012b10132h55");
-const std::string kOldReport = "an old report\r\n";
 
 // --- Something other than a regular file at one of the names ---------------
 
@@ -88,10 +64,16 @@ const Place kPlaces[] = {
     // Refused by the check: nothing is read, written or deleted.
     {"AtLog", kLog, 1, {{kReport, kOldReport}}},
     // Refused by the compaction before anything is written.
-    {"AtScratch", kScratch, 1, {{kLog, kLogText}, {kReport, kOldReport}}},
+    {"AtScratch",
+     kScratch,
+     1,
+     {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
     // Refused at publication: the new report waits in the scratch file and
     // the log is kept for the next run.
-    {"AtReport", kReport, 1, {{kLog, kLogText}, {kScratch, kNewReport}}},
+    {"AtReport",
+     kReport,
+     1,
+     {{kLog, kFirstExampleLog}, {kScratch, kFirstExampleReport}}},
 };
 
 void PrintTo(const ThingCase& thing_case, std::ostream* out) {
@@ -114,7 +96,7 @@ TEST_P(NotRegularFileTest, IsRefusedAndLeftAsItWas) {
   const std::string target_text = "a file outside the directory\r\n";
   outside.Write("target", target_text);
   const fs::path at = dir / place.at;
-  if (std::string(place.at) != kLog) dir.Write(kLog, kLogText);
+  if (std::string(place.at) != kLog) dir.Write(kLog, kFirstExampleLog);
   if (std::string(place.at) != kReport) dir.Write(kReport, kOldReport);
   switch (thing_case.thing) {
     case Thing::kFifo:

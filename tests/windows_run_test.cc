@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "report_fixtures.h"
 #include "run_harness.h"
 #include "scratch_dir.h"
 
@@ -26,24 +27,9 @@ namespace brinok::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
 
-constexpr char kLog[] = "QQ9QQ-7.Log";
-constexpr char kScratch[] = "SWP.TXT";
-constexpr char kReport[] = "BRINOK.TXT";
-constexpr char kStars[] =
-    "*****************************************************\r\n";
 // How long the holder may take to start under the emulator.
 constexpr int kHolderStartMilliseconds = 60 * 1000;
-
-const std::string kLogBytes =
-    "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2\r\n55\r\n";
-const std::string kOldReport = "an old report\r\n";
-const std::string kNewReport =
-    std::string(kStars) + "270/005g012t068P012b10132h55\r\n" + kStars +
-    "* BRINOK.EXE for UI-VIEW32 for Weather Watcher Live *\r\n"
-    "* ((( QQ9QQ Amateur Radio Services )))  May/05/2009 *\r\n" +
-    kStars;
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -100,21 +86,21 @@ INSTANTIATE_TEST_SUITE_P(
     OtherLetterCase, NameCaseTest,
     ::testing::Values(
         CaseRun{"LowerCaseLogIsConverted",
-                {{"qq9qq-7.log", kLogBytes}},
+                {{"qq9qq-7.log", kFirstExampleLog}},
                 0,
-                {{kReport, kNewReport}}},
+                {{kReport, kFirstExampleReport}}},
         CaseRun{"UpperCaseLogIsConverted",
-                {{"QQ9QQ-7.LOG", kLogBytes}},
+                {{"QQ9QQ-7.LOG", kFirstExampleLog}},
                 0,
-                {{kReport, kNewReport}}},
+                {{kReport, kFirstExampleReport}}},
         CaseRun{"LowerCaseReportIsReplaced",
-                {{kLog, kLogBytes}, {"brinok.txt", kOldReport}},
+                {{kLog, kFirstExampleLog}, {"brinok.txt", kOldReport}},
                 0,
-                {{kReport, kNewReport}}},
+                {{kReport, kFirstExampleReport}}},
         CaseRun{"LowerCaseScratchIsUsedAndGone",
-                {{kLog, kLogBytes}, {"swp.txt", "stale scratch"}},
+                {{kLog, kFirstExampleLog}, {"swp.txt", "stale scratch"}},
                 0,
-                {{kReport, kNewReport}}},
+                {{kReport, kFirstExampleReport}}},
         CaseRun{"LowerCaseLogIsRejected",
                 {{"qq9qq-7.log", "1\r\n2\r\n"}, {"brinok.txt", kOldReport}},
                 2,
@@ -250,7 +236,7 @@ TEST_P(HeldFileTest, FailsTheRunAndTheNextRunPublishes) {
   EXPECT_EQ(dir.Contents(), run.after);
   // Once the file is free again, the kept log gives the report.
   EXPECT_EQ(RunConverter(dir).exit_status, 0);
-  EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -258,18 +244,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         HeldRun{"LogCannotBeRead",
                 kLog,
-                {{kLog, kLogBytes}, {kReport, kOldReport}},
-                {{kLog, kLogBytes}, {kReport, kOldReport}}},
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
         HeldRun{"ScratchCannotBeWritten",
                 kScratch,
-                {{kLog, kLogBytes}, {kScratch, "held"}, {kReport, kOldReport}},
-                {{kLog, kLogBytes}, {kScratch, "held"}, {kReport, kOldReport}}},
+                {{kLog, kFirstExampleLog},
+                 {kScratch, "held"},
+                 {kReport, kOldReport}},
+                {{kLog, kFirstExampleLog},
+                 {kScratch, "held"},
+                 {kReport, kOldReport}}},
         // The report is written in full but cannot take the old one's place.
         HeldRun{"ReportCannotBeReplaced",
                 kReport,
-                {{kLog, kLogBytes}, {kReport, kOldReport}},
-                {{kLog, kLogBytes},
-                 {kScratch, kNewReport},
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                {{kLog, kFirstExampleLog},
+                 {kScratch, kFirstExampleReport},
                  {kReport, kOldReport}}}),
     [](const auto& info) { return std::string(info.param.name); });
 

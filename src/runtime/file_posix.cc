@@ -77,21 +77,6 @@ std::optional<File> File::OpenAppendIfExists(const char* name) {
   return File(fd);
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-File::~File() { Release(); }
-
 void File::Release() noexcept {
   if (handle_ != kNoHandle) ::close(static_cast<int>(handle_));
   handle_ = kNoHandle;

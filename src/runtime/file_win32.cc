@@ -124,21 +124,6 @@ std::optional<File> File::OpenAppendIfExists(const char* name) {
   return file;
 }
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
-  other.handle_ = kNoHandle;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Release();
-    handle_ = other.handle_;
-    other.handle_ = kNoHandle;
-  }
-  return *this;
-}
-
-File::~File() { Release(); }
-
 void File::Release() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
   handle_ = kNoHandle;
