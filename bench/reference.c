@@ -43,9 +43,19 @@ static int OpenRegular(const char* name, int flags) {
 }
 
 static int OpenScratch(void) {
-  const int fd = OpenRegular(kScratchName, O_WRONLY | O_CREAT);
-  if (ftruncate(fd, 0) != 0) Fail();
-  return fd;
+  return OpenRegular(kScratchName, O_WRONLY | O_CREAT | O_TRUNC);
+}
+
+/* The log's identity, taken as brinok takes it to see whether another
+ * program has rewritten the log. */
+static void Identity(int fd) {
+  struct stat status;
+  if (fstat(fd, &status) != 0) Fail();
+}
+
+static void IdentityAt(const char* name) {
+  struct stat status;
+  if (lstat(name, &status) != 0) Fail();
 }
 
 /* The whole log in one read: a short read is its end. */
@@ -99,8 +109,13 @@ static size_t Compact(size_t size) {
 }
 
 int main(void) {
-  /* Check. */
-  int log = OpenRegular(kLogName, O_RDONLY);
+  /* Check; no log is the most common run of all. */
+  int log = open(kLogName, O_RDONLY | kOpenFlags);
+  if (log < 0 && errno == ENOENT) return 3;
+  if (log < 0) Fail();
+  struct stat status;
+  if (fstat(log, &status) != 0 || !S_ISREG(status.st_mode)) Fail();
+  Identity(log);
   size_t size = ReadLog(log);
   Close(log);
   if (CountLines(size) != kLogLines) {
@@ -115,10 +130,13 @@ int main(void) {
   Close(log);
   WriteSynced(scratch, compacted, Compact(size));
   Close(scratch);
+  IdentityAt(kScratchName);
+  IdentityAt(kLogName);
   if (rename(kScratchName, kLogName) != 0) Fail();
 
   /* Reading and writing the report. */
   log = OpenRegular(kLogName, O_RDONLY);
+  Identity(log);
   scratch = OpenScratch();
   ReadLog(log);
   Close(log);
@@ -138,6 +156,7 @@ int main(void) {
   const int dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0 || fsync(dir) != 0) Fail();
   Close(dir);
+  IdentityAt(kLogName);
   if (unlink(kLogName) != 0) Fail();
   return 0;
 }

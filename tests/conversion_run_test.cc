@@ -95,6 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog}, {kScratch, "stale scratch"}},
                 0,
                 {{kReport, kFirstExampleReport}}},
+        // Written by some editors; it is not part of the direction.
+        RunCase{"ByteOrderMarkBeforeTheFirstLine",
+                {{kLog, "\xEF\xBB\xBF" + kFirstExampleLog}},
+                0,
+                {{kReport, kFirstExampleReport}}},
         RunCase{"LoneCarriageReturnsEndLines",
                 {{kLog, "270\r5\r12\r68.5\r0.12\r1013.2\r55\r"}},
                 0,
@@ -192,44 +197,80 @@ TEST(ConversionRun, ShortenedLogIsRejectedByTheNextRun) {
   EXPECT_EQ(dir.Contents(), (Files{{kScratch, ""}}));
 }
 
-TEST(ConversionRun, ReadOnlyReportEndsTheRunWithNothingChanged) {
+// Runs made by an unprivileged user (root may write a read-only file), in a
+// directory whose permissions the row sets.
+struct PermissionCase {
+  const char* name;
+  fs::perms folder;  // the directory's permissions during the run
+  fs::perms report;  // the old report's permissions
+  int exit_status;
+  Files after;
+};
+
+void PrintTo(const PermissionCase& permission_case, std::ostream* out) {
+  *out << permission_case.name;
+}
+
+class PermissionTest : public ::testing::TestWithParam<PermissionCase> {};
+
+TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
+  const PermissionCase& permission_case = GetParam();
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
-  fs::permissions(dir / kReport, fs::perms::owner_read | fs::perms::group_read |
-                                     fs::perms::others_read);
-  // Root may write a read-only file, so as root the run is made as nobody,
-  // in a directory of its own.
-  std::string command = BRINOK_PROGRAM;
-  if (::geteuid() == 0) {
-    constexpr uid_t kNobody = 65534;
-    ASSERT_EQ(::chown(dir.path().c_str(), kNobody, kNobody), 0);
-    command = "setpriv --reuid=65534 --regid=65534 --clear-groups " + command;
-  }
-  const char* given = std::getenv("BRINOK_TEST_COMMAND");
-  const std::string saved = given ? given : "";
-  ::setenv("BRINOK_TEST_COMMAND", command.c_str(), 1);
-  const RunOutcome outcome = RunConverter(dir);
-  ::setenv("BRINOK_TEST_COMMAND", saved.c_str(), 1);
+  fs::permissions(dir / kReport, permission_case.report);
 
-  EXPECT_EQ(outcome.exit_status, 1);
-  EXPECT_EQ(dir.Contents(), (Files{{kLog, kFirstExampleLog},
-                                   {kScratch, kFirstExampleReport},
-                                   {kReport, kOldReport}}));
+  RunConditions unprivileged;
+  unprivileged.unprivileged = true;
+  fs::permissions(dir.path(), permission_case.folder);
+  const RunOutcome outcome = RunConverter(dir, unprivileged);
+  fs::permissions(dir.path(), fs::perms::owner_all);
+
+  EXPECT_EQ(outcome.exit_status, permission_case.exit_status);
+  EXPECT_EQ(outcome.printed, "");
+  EXPECT_EQ(dir.Contents(), permission_case.after);
 }
 
-TEST(ConversionRun, CreatedFilesGetTheOrdinaryMode) {
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
+
+INSTANTIATE_TEST_SUITE_P(
+    Unprivileged, PermissionTest,
+    ::testing::Values(
+        PermissionCase{"ReadOnlyReportEndsTheRunWithNothingChanged",
+                       fs::perms::owner_all,
+                       kReadOnly,
+                       1,
+                       {{kLog, kFirstExampleLog},
+                        {kScratch, kFirstExampleReport},
+                        {kReport, kOldReport}}},
+        // A drop folder (mode 0300): files can be made in it, but it cannot
+        // be listed, nor opened to sync it.
+        PermissionCase{"FolderThatCannotBeListedStillPublishes",
+                       fs::perms::owner_write | fs::perms::owner_exec,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ConversionRun, CreatedFilesGetTheOrdinaryModeLessTheUmask) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes and umask";
-  ScratchDir dir;
-  dir.Write(kLog, kFirstExampleLog);
-  const mode_t old_mask = ::umask(022);
-  const int status = RunConverter(dir).exit_status;
-  ::umask(old_mask);
-  ASSERT_EQ(status, 0);
-  EXPECT_EQ(fs::status(dir / kReport).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write |
-                fs::perms::group_read | fs::perms::others_read);
+  constexpr fs::perms kOwnerGroupWrite = kReadWrite | fs::perms::group_write;
+  const struct {
+    mode_t umask;
+    fs::perms mode;
+  } cases[] = {{022, kReadWrite}, {002, kOwnerGroupWrite}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.umask);
+    ScratchDir dir;
+    dir.Write(kLog, kFirstExampleLog);
+    RunConditions conditions;
+    conditions.umask = c.umask;
+    ASSERT_EQ(RunConverter(dir, conditions).exit_status, 0);
+    EXPECT_EQ(fs::status(dir / kReport).permissions() & fs::perms::all, c.mode);
+  }
 }
 
 }  // namespace

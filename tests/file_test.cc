@@ -6,12 +6,14 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 #include <string>
 
+#include "runtime/reparse_tag.h"
 #include "runtime/run_failure.h"
 #include "scratch_dir.h"
 
@@ -43,10 +45,13 @@ TEST_P(NotRegularTest, IsRefusedAndLeftAlone) {
   ScratchDir dir;
   dir.Write("target", "outside");
   GetParam().make(dir);
+  if (IsSkipped() || HasFatalFailure()) return;
   const std::string path = (dir / "x").string();
   const auto before = dir.Contents();
 
   EXPECT_EQ(KindOf([&] { File::OpenInput(path.c_str()); }),
+            FailureKind::kNotRegular);
+  EXPECT_EQ(KindOf([&] { File::OpenInputIfExists(path.c_str()); }),
             FailureKind::kNotRegular);
   EXPECT_EQ(KindOf([&] { File::OpenOutput(path.c_str()); }),
             FailureKind::kNotRegular);
@@ -64,6 +69,15 @@ INSTANTIATE_TEST_SUITE_P(
         NotRegularCase{"Fifo",
                        [](const ScratchDir& dir) {
                          ASSERT_EQ(::mkfifo((dir / "x").c_str(), 0644), 0);
+                       }},
+        // Opening for output empties regular files only: a device, like a
+        // FIFO, is refused with nothing done to it.
+        NotRegularCase{"CharacterDevice",
+                       [](const ScratchDir& dir) {
+                         if (::mknod((dir / "x").c_str(), S_IFCHR | 0666,
+                                     ::makedev(1, 3)) != 0) {
+                           GTEST_SKIP() << "making a device needs privileges";
+                         }
                        }},
         NotRegularCase{"LinkToFile",
                        [](const ScratchDir& dir) {
@@ -98,6 +112,27 @@ TEST(File, FailedRenameLeavesTheTarget) {
             }),
             FailureKind::kNotFound);
   EXPECT_EQ(dir.Read("old"), "old");
+}
+
+TEST(ReparseTag, OnlyLinksAndMountPointsAreRefused) {
+  const struct {
+    const char* kind;
+    std::uint32_t tag;
+    bool refused;
+  } tags[] = {
+      {"symbolic link", 0xA000000C, true},
+      {"junction or mount point", 0xA0000003, true},
+      {"WSL symbolic link", 0xA000001D, true},
+      {"OneDrive placeholder", 0x9000001A, false},
+      {"OneDrive placeholder, subtype 1", 0x9000101A, false},
+      {"OneDrive (older)", 0x80000021, false},
+      {"deduplicated file", 0x80000013, false},
+      {"compressed file (WOF)", 0x80000017, false},
+      {"hierarchical storage", 0xC0000004, false},
+  };
+  for (const auto& t : tags) {
+    EXPECT_EQ(IsNameSurrogateTag(t.tag), t.refused) << t.kind;
+  }
 }
 
 }  // namespace

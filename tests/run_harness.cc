@@ -1,6 +1,7 @@
 #include "run_harness.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -24,13 +25,35 @@ std::vector<std::string> CommandLine() {
 
 }  // namespace
 
+bool TestingThroughCommand() {
+  const char* command = std::getenv("BRINOK_TEST_COMMAND");
+  return command != nullptr && *command != '\0';
+}
+
 bool TestingWindowsProgram() {
   const char* platform = std::getenv("BRINOK_TEST_PLATFORM");
   return platform != nullptr && std::string(platform) == "windows";
 }
 
-RunOutcome RunConverter(const ScratchDir& dir) {
-  const std::vector<std::string> words = CommandLine();
+RunOutcome RunConverter(const ScratchDir& dir,
+                        const RunConditions& conditions) {
+  std::vector<std::string> words = CommandLine();
+  if (conditions.unprivileged && ::geteuid() == 0) {
+    // The directory and what is in it belong to the user, as the weather
+    // program's files belong to the user the converter runs as.
+    constexpr uid_t kNobody = 65534;
+    std::vector<std::filesystem::path> paths = {dir.path()};
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+      paths.push_back(entry.path());
+    }
+    for (const auto& path : paths) {
+      if (::lchown(path.c_str(), kNobody, kNobody) != 0) {
+        throw std::runtime_error("lchown " + path.string());
+      }
+    }
+    words.insert(words.begin(), {"setpriv", "--reuid=65534", "--regid=65534",
+                                 "--clear-groups"});
+  }
   std::vector<char*> argv;
   for (const std::string& word : words)
     argv.push_back(const_cast<char*>(word.c_str()));
@@ -53,16 +76,20 @@ RunOutcome RunConverter(const ScratchDir& dir) {
     ::close(output);
     // The alarm outlives exec and ends a run that hangs.
     ::alarm(kRunTimeoutSeconds);
+    if (conditions.umask) ::umask(*conditions.umask);
+    if (conditions.address_space_limit) {
+      const struct rlimit limit = {*conditions.address_space_limit,
+                                   *conditions.address_space_limit};
+      if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
     if (::chdir(dir.path().c_str()) == 0) ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   int status = 0;
   RunOutcome outcome;
-  struct rusage usage = {};
-  ::wait4(child, &status, 0, &usage);
+  ::waitpid(child, &status, 0);
   if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-  outcome.peak_rss_kib = usage.ru_maxrss;
   char buffer[4096];
   for (ssize_t got;
        (got = ::pread(output, buffer, sizeof buffer,

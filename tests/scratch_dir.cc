@@ -52,6 +52,8 @@ std::map<std::string, std::string> ScratchDir::Contents() const {
       contents[name] = "<dir>";
     } else if (fs::is_fifo(status)) {
       contents[name] = "<fifo>";
+    } else if (fs::is_character_file(status) || fs::is_block_file(status)) {
+      contents[name] = "<device>";
     } else {
       contents[name] = *Read(name);
     }

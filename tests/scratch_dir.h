@@ -28,7 +28,7 @@ class ScratchDir {
   /// The bytes of the named regular file, or nothing when it is absent.
   std::optional<std::string> Read(std::string_view name) const;
   /// Every entry of the directory with its bytes (regular files) or a tag
-  /// such as "<dir>", "<link>" or "<fifo>".
+  /// such as "<dir>", "<link>", "<fifo>" or "<device>".
   std::map<std::string, std::string> Contents() const;
 
  private:

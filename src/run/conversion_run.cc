@@ -5,30 +5,36 @@
 #include "run/weather_reading.h"
 #include "runtime/channels.h"
 #include "runtime/file.h"
-#include "runtime/run_failure.h"
 
 namespace brinok {
 
 ExitStatus RunConversion() noexcept {
   Channels channels;
-  bool checking = true;
   try {
-    if (!CheckWeatherLog(channels)) return ExitStatus::kRejected;
-    checking = false;
-    CompactWeatherLog(channels);
-    const WeatherReading reading = ReadWeatherLog(channels);
+    FileIdentity checked;
+    switch (CheckWeatherLog(channels, checked)) {
+      case LogCheck::kMissing:
+        return ExitStatus::kNoLog;
+      case LogCheck::kRejected:
+        return ExitStatus::kRejected;
+      case LogCheck::kAccepted:
+        break;
+    }
+    const FileIdentity compacted = CompactWeatherLog(channels, checked);
+    const WeatherReading reading = ReadWeatherLog(channels, compacted);
     WriteReport(reading, channels);
     channels.CloseAll();
     PublishReport(channels);
-    // Only now, with the report that carries it on disk, the reading goes.
-    RemoveFile(kWeatherLogName);
+    // Only now, with the report that carries it on disk, the reading goes;
+    // a log written during the run stays for the next one.
+    RemoveWeatherLog(compacted);
     return ExitStatus::kPublished;
-  } catch (const RunFailure& failure) {
-    // The single failure handler: whatever is on disk now is what the next
-    // run finds.
+  } catch (...) {
+    // The single failure handler, for a failing file or value and for
+    // anything else (memory running out included): whatever is on disk now
+    // is what the next run finds.
     channels.End();
-    const bool no_log = checking && failure.kind() == FailureKind::kNotFound;
-    return no_log ? ExitStatus::kNoLog : ExitStatus::kFailed;
+    return ExitStatus::kFailed;
   }
 }
 

@@ -32,7 +32,8 @@ class ChannelSink : public PieceSink {
 }  // namespace
 
 void WriteReport(const WeatherReading& reading, Channels& channels) {
-  // Everything that can fail on the values fails here, before any writing.
+  // A number beyond range fails here, before any writing; a negative wind
+  // value fails later, as its piece is made, after the pieces before it.
   const PreparedReading prepared = Prepare(reading);
   channels.Print(kWriteChannel, kAsteriskLine, PrintForm::kLine);
   ChannelSink sink(channels);

@@ -8,12 +8,6 @@
 
 namespace brinok {
 
-namespace {
-
-enum class Mode { kInput, kOutput, kAppend };
-
-}  // namespace
-
 struct Channels::Channel {
   Channel(File opened, Mode opened_mode, char* read_block)
       : file(std::move(opened)), mode(opened_mode), buffer(read_block) {}
@@ -76,22 +70,48 @@ Channels::Channel& Channels::Slot(int channel) {
   return *slots_[channel - 1];
 }
 
+void Channels::Attach(int channel, File file, Mode mode) {
+  if (channel < 1 || channel > kMaxChannel || slots_[channel - 1]) {
+    throw RunFailure(FailureKind::kIo);
+  }
+  slots_[channel - 1] = std::make_unique<Channel>(std::move(file), mode,
+                                                  blocks_[channel - 1].data());
+}
+
 void Channels::OpenInput(int channel, const char* name) {
-  slots_.at(channel - 1) = std::make_unique<Channel>(
-      File::OpenInput(name), Mode::kInput, blocks_.at(channel - 1).data());
+  Attach(channel, File::OpenInput(name), Mode::kInput);
+}
+
+bool Channels::OpenInputIfExists(int channel, const char* name) {
+  std::optional<File> file = File::OpenInputIfExists(name);
+  if (!file) return false;
+  Attach(channel, std::move(*file), Mode::kInput);
+  return true;
 }
 
 void Channels::OpenOutput(int channel, const char* name) {
-  slots_.at(channel - 1) = std::make_unique<Channel>(
-      File::OpenOutput(name), Mode::kOutput, blocks_.at(channel - 1).data());
+  Attach(channel, File::OpenOutput(name), Mode::kOutput);
 }
 
 bool Channels::OpenAppendIfExists(int channel, const char* name) {
   std::optional<File> file = File::OpenAppendIfExists(name);
   if (!file) return false;
-  slots_.at(channel - 1) = std::make_unique<Channel>(
-      std::move(*file), Mode::kAppend, blocks_.at(channel - 1).data());
+  Attach(channel, std::move(*file), Mode::kAppend);
   return true;
+}
+
+void Channels::SkipLeading(int channel, std::string_view prefix) {
+  if (AtEnd(channel)) return;
+  Channel& input = Slot(channel);
+  // The first block holds the whole prefix whenever the file is that long:
+  // a regular file gives less than was asked for only at its end.
+  const std::string_view start(input.buffer + input.pos,
+                               input.filled - input.pos);
+  if (start.starts_with(prefix)) input.pos += prefix.size();
+}
+
+FileIdentity Channels::Identity(int channel) {
+  return Slot(channel).file.Identity();
 }
 
 bool Channels::AtEnd(int channel) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "runtime/file.h"
+
 namespace brinok {
 
 /// How a written text ends: the line form adds CR LF, the joining form lets
@@ -26,11 +28,20 @@ class Channels {
 
   /// Opens an existing regular file for reading. The channel must be closed.
   void OpenInput(int channel, const char* name);
+  /// Like OpenInput; returns false, and opens nothing, when the name does not
+  /// exist.
+  bool OpenInputIfExists(int channel, const char* name);
   /// Creates or empties a regular file for writing.
   void OpenOutput(int channel, const char* name);
   /// Opens an existing regular file for appending; returns false and creates
   /// nothing when the name does not exist.
   bool OpenAppendIfExists(int channel, const char* name);
+
+  /// Passes over `prefix` when the input channel's file starts with it.
+  /// Call before reading anything.
+  void SkipLeading(int channel, std::string_view prefix);
+  /// The identity of the file open on the channel, as it is now.
+  FileIdentity Identity(int channel);
 
   /// True when the read position of an input channel is at the end of the
   /// file.
@@ -53,8 +64,11 @@ class Channels {
   void End() noexcept;
 
  private:
+  enum class Mode { kInput, kOutput, kAppend };
   struct Channel;
   Channel& Slot(int channel);
+  // Puts `file` on a closed channel.
+  void Attach(int channel, File file, Mode mode);
 
   // Large enough that a log is read in one call, small enough to keep the
   // memory of a run bounded whatever the size of the log.

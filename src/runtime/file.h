@@ -7,9 +7,24 @@
 
 namespace brinok {
 
+/// What tells one version of a file from another: the file itself (device
+/// and inode, or volume serial and file index), its size and its last
+/// modification time. Rewriting a file in place or putting another file at
+/// its name changes it; only a rewrite to the same size within one tick of
+/// the file system's clock goes unseen.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  std::uint64_t size = 0;
+  std::int64_t modified_seconds = 0;
+  std::int64_t modified_fraction = 0;  // nanoseconds, or 100 ns on Windows
+
+  friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
 /// One open file of the current directory, opened only if the name holds a
-/// regular file and never through a symbolic link (or, on Windows, any
-/// reparse point). Each platform provides its own implementation
+/// regular file and never through a symbolic link (or, on Windows, a
+/// junction or mount point). Each platform provides its own implementation
 /// (file_posix.cc, file_win32.cc); every failure raises RunFailure.
 class File {
  public:
@@ -17,6 +32,8 @@ class File {
   /// raises RunFailure(kNotFound); anything but a regular file raises
   /// RunFailure(kNotRegular) and is left untouched.
   static File OpenInput(const char* name);
+  /// Like OpenInput, but returns nothing when the name does not exist.
+  static std::optional<File> OpenInputIfExists(const char* name);
   /// Creates the file (mode 0666 less the umask) or empties an existing
   /// regular file. Anything but a regular file raises RunFailure and is left
   /// untouched.
@@ -39,6 +56,8 @@ class File {
   void Write(const char* data, std::size_t size);
   /// Forces everything written to stable storage.
   void Sync();
+  /// The identity of the open file as it is now.
+  FileIdentity Identity() const;
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
 
@@ -55,12 +74,18 @@ class File {
 /// and RunFailure(kIo) when it cannot be deleted.
 void RemoveFile(const char* name);
 
+/// The identity of the file at the name now, without following a link.
+/// Raises RunFailure(kNotFound) when the name does not exist.
+FileIdentity IdentityAt(const char* name);
+
 /// Gives file `from` the name `to` in one atomic step that replaces any file
 /// called `to`; never copies. On failure both names are as they were.
 void RenameReplacing(const char* from, const char* to);
 
 /// Makes the renames and deletions done so far in the current directory
-/// durable. A no-op where the rename itself is written through.
+/// durable. A no-op where the rename itself is written through, and where
+/// the directory cannot be opened for it (a folder that may be written but
+/// not listed) or its file system cannot sync a directory.
 void SyncCurrentDirectory();
 
 }  // namespace brinok

@@ -56,24 +56,57 @@ int OpenRegular(const char* name, int flags) {
   return fd;
 }
 
+// A missing name is an answer here, not a failure: no exception is thrown
+// on the most common run, the one that finds no log.
+int OpenRegularIfExists(const char* name, int flags) {
+  const int fd = OpenRetrying(name, flags);
+  if (fd < 0 && errno == ENOENT) return -1;
+  if (fd < 0) FailWithErrno();
+  RequireRegular(fd);
+  return fd;
+}
+
+// macOS names the modification time differently.
+const struct timespec& ModificationTime(const struct stat& status) {
+#if defined(__APPLE__)
+  return status.st_mtimespec;
+#else
+  return status.st_mtim;
+#endif
+}
+
+FileIdentity IdentityOf(const struct stat& status) {
+  FileIdentity identity;
+  identity.volume = static_cast<std::uint64_t>(status.st_dev);
+  identity.file = static_cast<std::uint64_t>(status.st_ino);
+  identity.size = static_cast<std::uint64_t>(status.st_size);
+  identity.modified_seconds = ModificationTime(status).tv_sec;
+  identity.modified_fraction = ModificationTime(status).tv_nsec;
+  return identity;
+}
+
 }  // namespace
 
 File File::OpenInput(const char* name) {
   return File(OpenRegular(name, O_RDONLY));
 }
 
+std::optional<File> File::OpenInputIfExists(const char* name) {
+  const int fd = OpenRegularIfExists(name, O_RDONLY);
+  if (fd < 0) return std::nullopt;
+  return File(fd);
+}
+
 File File::OpenOutput(const char* name) {
-  // Emptied only after it is known to be a regular file.
-  File file(OpenRegular(name, O_WRONLY | O_CREAT));
-  if (::ftruncate(static_cast<int>(file.handle_), 0) != 0) FailWithErrno();
-  return file;
+  // O_TRUNC empties regular files only: a FIFO or device is left as it was,
+  // a directory or link is not opened at all, and RequireRegular then
+  // refuses them.
+  return File(OpenRegular(name, O_WRONLY | O_CREAT | O_TRUNC));
 }
 
 std::optional<File> File::OpenAppendIfExists(const char* name) {
-  const int fd = OpenRetrying(name, O_WRONLY | O_APPEND);
-  if (fd < 0 && errno == ENOENT) return std::nullopt;
-  if (fd < 0) FailWithErrno();
-  RequireRegular(fd);
+  const int fd = OpenRegularIfExists(name, O_WRONLY | O_APPEND);
+  if (fd < 0) return std::nullopt;
   return File(fd);
 }
 
@@ -105,6 +138,12 @@ void File::Sync() {
   if (::fsync(static_cast<int>(handle_)) != 0) FailWithErrno();
 }
 
+FileIdentity File::Identity() const {
+  struct stat status;
+  if (::fstat(static_cast<int>(handle_), &status) != 0) FailWithErrno();
+  return IdentityOf(status);
+}
+
 void File::Close() {
   const int fd = static_cast<int>(handle_);
   handle_ = kNoHandle;
@@ -116,12 +155,21 @@ void RemoveFile(const char* name) {
   if (::unlink(name) != 0) FailWithErrno();
 }
 
+FileIdentity IdentityAt(const char* name) {
+  struct stat status;
+  if (::lstat(name, &status) != 0) FailWithErrno();
+  return IdentityOf(status);
+}
+
 void RenameReplacing(const char* from, const char* to) {
   if (std::rename(from, to) != 0) FailWithErrno();
 }
 
 void SyncCurrentDirectory() {
   const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A folder that may be written but not listed (mode 0300, say) cannot be
+  // opened to sync it; the program has nothing it may sync there.
+  if (fd < 0 && (errno == EACCES || errno == EPERM)) return;
   if (fd < 0) FailWithErrno();
   const bool synced = ::fsync(fd) == 0;
   const int error = errno;

@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
+#include <utility>
 
 #include "runtime/file.h"
+#include "runtime/reparse_tag.h"
 #include "runtime/run_failure.h"
 
 namespace brinok {
@@ -16,10 +19,13 @@ namespace {
 // makes them wait.
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-// The name itself is opened, never the target of a link, junction or other
-// reparse point, so that it can be refused below.
-constexpr DWORD kOpenFlags =
+// The name itself is opened first, never the target of a link, junction or
+// other reparse point, so that a link can be refused.
+constexpr DWORD kOpenNameFlags =
     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT;
+// How a file behind a reparse point that is not a link is opened: through
+// the file system filter that supplies its data.
+constexpr DWORD kOpenFiltered = FILE_ATTRIBUTE_NORMAL;
 // The regular-file check reads the attributes of every handle.
 constexpr DWORD kCheckAccess = FILE_READ_ATTRIBUTES;
 // ReadFile and WriteFile take a 32-bit count.
@@ -64,64 +70,133 @@ bool IsMissing(DWORD error) {
   Fail(error);
 }
 
-// Only a regular file on disk is used: no device, pipe or console, no
-// directory and no link or other reparse point.
-void RequireRegular(HANDLE handle) {
-  if (GetFileType(handle) != FILE_TYPE_DISK) {
-    throw RunFailure(FailureKind::kNotRegular);
+// Owns a handle until it is released to a File.
+class OwnedHandle {
+ public:
+  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+  ~OwnedHandle() {
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
   }
+  OwnedHandle(const OwnedHandle&) = delete;
+  OwnedHandle& operator=(const OwnedHandle&) = delete;
+
+  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE get() const { return handle_; }
+  HANDLE Release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+
+ private:
+  HANDLE handle_;
+};
+
+BY_HANDLE_FILE_INFORMATION InformationOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(handle, &info)) FailWithLastError();
-  constexpr DWORD kNotRegular =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  if ((info.dwFileAttributes & kNotRegular) != 0) {
+  return info;
+}
+
+FileIdentity IdentityOf(HANDLE handle) {
+  const BY_HANDLE_FILE_INFORMATION info = InformationOf(handle);
+  const auto join = [](DWORD high, DWORD low) {
+    return (std::uint64_t{high} << 32) | low;
+  };
+  FileIdentity identity;
+  identity.volume = info.dwVolumeSerialNumber;
+  identity.file = join(info.nFileIndexHigh, info.nFileIndexLow);
+  identity.size = join(info.nFileSizeHigh, info.nFileSizeLow);
+  identity.modified_fraction = static_cast<std::int64_t>(join(
+      info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
+  return identity;
+}
+
+bool SameFile(HANDLE a, HANDLE b) {
+  const FileIdentity first = IdentityOf(a);
+  const FileIdentity second = IdentityOf(b);
+  return first.volume == second.volume && first.file == second.file;
+}
+
+// The rule agrees with the system's own test of the tag.
+static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_SYMLINK) &&
+              IsReparseTagNameSurrogate(IO_REPARSE_TAG_SYMLINK));
+static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_MOUNT_POINT) &&
+              IsReparseTagNameSurrogate(IO_REPARSE_TAG_MOUNT_POINT));
+static_assert(!IsNameSurrogateTag(IO_REPARSE_TAG_DEDUP) &&
+              !IsReparseTagNameSurrogate(IO_REPARSE_TAG_DEDUP));
+
+// Opens the name as a regular file on disk: no device, pipe or console, no
+// directory, and never through a symbolic link, junction or mount point. A
+// file behind any other reparse point (a cloud placeholder, a deduplicated
+// or compressed file) is opened again through its filter, and must still
+// be the same file. With `if_exists`, a missing name gives
+// INVALID_HANDLE_VALUE instead of a failure.
+HANDLE OpenRegular(const std::wstring& name, DWORD access, DWORD disposition,
+                   bool if_exists = false) {
+  OwnedHandle named(CreateFileW(name.c_str(), access | kCheckAccess, kShareAll,
+                                nullptr, disposition, kOpenNameFlags, nullptr));
+  if (!named.valid()) {
+    const DWORD error = GetLastError();
+    if (if_exists && IsMissing(error)) return INVALID_HANDLE_VALUE;
+    FailToOpen(name, error);
+  }
+  if (GetFileType(named.get()) != FILE_TYPE_DISK) {
     throw RunFailure(FailureKind::kNotRegular);
   }
+  FILE_ATTRIBUTE_TAG_INFO tag;
+  if (!GetFileInformationByHandleEx(named.get(), FileAttributeTagInfo, &tag,
+                                    sizeof tag)) {
+    FailWithLastError();
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return named.Release();
+  }
+  if (IsNameSurrogateTag(tag.ReparseTag)) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  OwnedHandle filtered(CreateFileW(name.c_str(), access | kCheckAccess,
+                                   kShareAll, nullptr, OPEN_EXISTING,
+                                   kOpenFiltered, nullptr));
+  if (!filtered.valid()) FailToOpen(name, GetLastError());
+  if (!SameFile(named.get(), filtered.get())) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  return filtered.Release();
 }
 
 }  // namespace
 
 File File::OpenInput(const char* name) {
-  const std::wstring wide = Widen(name);
+  return File(
+      FromHandle(OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING)));
+}
+
+std::optional<File> File::OpenInputIfExists(const char* name) {
+  // A missing name is an answer here, not a failure: no exception is thrown
+  // on the most common run, the one that finds no log.
   const HANDLE handle =
-      CreateFileW(wide.c_str(), GENERIC_READ | kCheckAccess, kShareAll, nullptr,
-                  OPEN_EXISTING, kOpenFlags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) FailToOpen(wide, GetLastError());
-  File file(FromHandle(handle));
-  RequireRegular(handle);
-  return file;
+      OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING, /*if_exists=*/true);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(FromHandle(handle));
 }
 
 File File::OpenOutput(const char* name) {
   // Opened without truncating, and emptied only once it is known to be a
   // regular file: anything else at the name is left as it was.
-  const std::wstring wide = Widen(name);
-  const HANDLE handle =
-      CreateFileW(wide.c_str(), GENERIC_WRITE | kCheckAccess, kShareAll,
-                  nullptr, OPEN_ALWAYS, kOpenFlags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) FailToOpen(wide, GetLastError());
-  File file(FromHandle(handle));
-  RequireRegular(handle);
+  File file(FromHandle(OpenRegular(Widen(name), GENERIC_WRITE, OPEN_ALWAYS)));
   // A new handle is at offset 0, so this cuts the file to nothing.
-  if (!SetEndOfFile(handle)) FailWithLastError();
+  if (!SetEndOfFile(AsHandle(file.handle_))) FailWithLastError();
   return file;
 }
 
 std::optional<File> File::OpenAppendIfExists(const char* name) {
   // Append access alone: every write lands at the end of the file, and a
   // read-only or locked file is refused as for any write.
-  const std::wstring wide = Widen(name);
   const HANDLE handle =
-      CreateFileW(wide.c_str(), FILE_APPEND_DATA | SYNCHRONIZE | kCheckAccess,
-                  kShareAll, nullptr, OPEN_EXISTING, kOpenFlags, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = GetLastError();
-    if (IsMissing(error)) return std::nullopt;
-    FailToOpen(wide, error);
-  }
-  File file(FromHandle(handle));
-  RequireRegular(handle);
-  return file;
+      OpenRegular(Widen(name), FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING,
+                  /*if_exists=*/true);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(FromHandle(handle));
 }
 
 void File::Release() noexcept {
@@ -155,6 +230,8 @@ void File::Sync() {
   if (!FlushFileBuffers(AsHandle(handle_))) FailWithLastError();
 }
 
+FileIdentity File::Identity() const { return IdentityOf(AsHandle(handle_)); }
+
 void File::Close() {
   const HANDLE handle = AsHandle(handle_);
   handle_ = kNoHandle;
@@ -163,6 +240,15 @@ void File::Close() {
 
 void RemoveFile(const char* name) {
   if (!DeleteFileW(Widen(name).c_str())) FailWithLastError();
+}
+
+FileIdentity IdentityAt(const char* name) {
+  // Attributes only: no sharing is taken from the weather program.
+  OwnedHandle handle(CreateFileW(Widen(name).c_str(), FILE_READ_ATTRIBUTES,
+                                 kShareAll, nullptr, OPEN_EXISTING,
+                                 kOpenNameFlags, nullptr));
+  if (!handle.valid()) FailWithLastError();
+  return IdentityOf(handle.get());
 }
 
 void RenameReplacing(const char* from, const char* to) {

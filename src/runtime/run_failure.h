@@ -6,8 +6,7 @@
 namespace brinok {
 
 /// Why a runtime operation failed. The run treats every kind alike (it ends at
-/// once); the kind only lets the entry tell a missing weather log apart and
-/// lets tests say which rule fired.
+/// once); the kind only lets tests say which rule fired.
 enum class FailureKind {
   kNotFound,      // the file to open or delete does not exist
   kNotRegular,    // the name holds a directory, FIFO, device or link
@@ -15,6 +14,7 @@ enum class FailureKind {
   kPastEnd,       // a line read with the read position at the end of the file
   kOverflow,      // a number beyond the double-precision range
   kTypeMismatch,  // a text that is not a number where a number is needed
+  kChanged,       // another program rewrote the weather log during the run
 };
 
 /// The one failure type raised by every runtime operation. It carries no
