@@ -1,9 +1,13 @@
 // Runs the built converter under strace and, one at a time, makes each file
-// system call it makes fail once, fail from then on, or kill it, to show that
-// no failure and no crash at any point leaves the directory worse than "the
-// old report, and the log for the next run": the report is never missing or
-// partial, the log goes only with the new report in place, and a clean
-// rerun always ends with the new report alone.
+// system call it makes fail once, fail from then on, fail as if a file had
+// vanished, or kill it, to show that no failure and no crash at any point
+// leaves the directory worse than "the old report, and the log for the next
+// run": the report is never missing or partial, the log goes only with the
+// new report in place, a failure ends the run quietly with status 1, and a
+// clean rerun always ends with the new report alone. The trace of a normal
+// run also shows that everything is forced to disk before it is relied on,
+// and slowed runs show that a log the weather program writes meanwhile is
+// never lost.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,11 +16,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <sstream>
@@ -58,10 +64,18 @@ constexpr std::string_view kFileCalls[] = {
     "mkdirat",    "chmod",      "fchmod",          "fchmodat",
 };
 
+// Calls that take a file name, and so can find it missing.
+constexpr std::string_view kNameCalls[] = {
+    "open",       "openat",     "openat2",    "creat", "rename", "renameat",
+    "renameat2",  "unlink",     "unlinkat",   "stat",  "lstat",  "stat64",
+    "lstat64",    "newfstatat", "fstatat64",  "statx", "access", "faccessat",
+    "faccessat2", "readlink",   "readlinkat",
+};
+
 // A run that takes longer than this under strace has hung.
 constexpr auto kTracedRunTimeout = std::chrono::seconds(20);
 
-enum class Mode { kFailOnce, kFailFromThenOn, kKill };
+enum class Mode { kFailOnce, kFailFromThenOn, kFailOnceMissing, kKill };
 
 struct ModeCase {
   const char* name;
@@ -79,6 +93,8 @@ std::string Injection(const std::string& call, int occurrence, Mode mode) {
       return "--inject=" + call + ":error=EIO:when=" + n;
     case Mode::kFailFromThenOn:
       return "--inject=" + call + ":error=ENOSPC:when=" + n + "+";
+    case Mode::kFailOnceMissing:
+      return "--inject=" + call + ":error=ENOENT:when=" + n;
     case Mode::kKill:
       return "--inject=" + call + ":signal=SIGKILL:when=" + n;
   }
@@ -103,13 +119,18 @@ std::string ReadWhole(const fs::path& path) {
 struct Ended {
   int wait_status = 0;
   bool timed_out = false;
+  std::string printed;  // what the traced program wrote to stdout and stderr
 };
 
-// Runs `argv` in `dir`, output discarded, in a process group of its own so
-// that a run that hangs is ended together with everything it started.
-// LeakSanitizer cannot work under ptrace, so a sanitized program is told not
-// to try; the same environment serves the counting run and every injection.
-Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir) {
+// Runs `argv` in `dir`, its output collected in `output`, in a process group
+// of its own so that a run that hangs is ended together with everything it
+// started. `meanwhile`, if given, is called while the run goes on until it
+// returns true. LeakSanitizer cannot work under ptrace, so a sanitized
+// program is told not to try; the same environment serves the counting run
+// and every injection.
+Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir,
+                const fs::path& output,
+                const std::function<bool()>& meanwhile = {}) {
   std::vector<char*> args;
   for (const std::string& word : argv) {
     args.push_back(const_cast<char*>(word.c_str()));
@@ -123,16 +144,18 @@ Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir) {
   if (child < 0) throw std::runtime_error("fork");
   if (child == 0) {
     ::setpgid(0, 0);
-    const int null = ::open("/dev/null", O_RDWR);
+    const int null = ::open("/dev/null", O_RDONLY);
+    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(out, STDERR_FILENO);
     ::setenv("ASAN_OPTIONS", options.c_str(), 1);
     if (::chdir(dir.c_str()) == 0) ::execv(args[0], args.data());
     ::_exit(127);
   }
   ::setpgid(child, child);
   Ended ended;
+  bool done = !meanwhile;
   const auto deadline = std::chrono::steady_clock::now() + kTracedRunTimeout;
   while (::waitpid(child, &ended.wait_status, WNOHANG) == 0) {
     if (std::chrono::steady_clock::now() > deadline) {
@@ -141,9 +164,11 @@ Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir) {
       ended.timed_out = true;
       break;
     }
+    if (!done) done = meanwhile();
     const struct timespec pause = {0, 200'000};
     ::nanosleep(&pause, nullptr);
   }
+  ended.printed = ReadWhole(output);
   return ended;
 }
 
@@ -182,6 +207,87 @@ int CountOf(const CallCounts& counts,
   return total;
 }
 
+// One call of a trace that the run's file effects are made of, such as
+// "write SWP.TXT", "fsync folder" or "rename SWP.TXT BRINOK.TXT", with the
+// occurrence of its system call that it was.
+struct FileEffect {
+  std::string what;
+  std::string call;
+  int occurrence = 0;
+};
+
+// The first argument of a call on a descriptor, as strace -y shows it:
+// "4</tmp/dir/SWP.TXT>" gives "/tmp/dir/SWP.TXT".
+std::string DescriptorPath(std::string_view arguments) {
+  const std::size_t open = arguments.find('<');
+  const std::size_t close = arguments.find('>');
+  if (open == std::string_view::npos || close == std::string_view::npos ||
+      close < open || arguments.find(',') < open) {
+    return {};
+  }
+  return std::string(arguments.substr(open + 1, close - open - 1));
+}
+
+// The quoted strings among a call's arguments: the names it takes.
+std::vector<std::string> QuotedNames(std::string_view arguments) {
+  std::vector<std::string> names;
+  for (std::size_t start = arguments.find('"');
+       start != std::string_view::npos;) {
+    const std::size_t end = arguments.find('"', start + 1);
+    if (end == std::string_view::npos) break;
+    names.emplace_back(arguments.substr(start + 1, end - start - 1));
+    start = arguments.find('"', end + 1);
+  }
+  return names;
+}
+
+// The writes, syncs, opens, renames and deletions of the three files and
+// the folder in a trace written by strace -f -y, in order.
+std::vector<FileEffect> FileEffects(const std::string& trace,
+                                    const std::string& folder) {
+  const auto kind = [](const std::string& call) -> std::string {
+    for (std::string_view prefix : {"write", "pwrite", "fsync", "fdatasync",
+                                    "open", "rename", "unlink"}) {
+      if (call.starts_with(prefix)) {
+        if (prefix == "pwrite") return "write";
+        if (prefix == "fdatasync") return "fsync";
+        return std::string(prefix);
+      }
+    }
+    return {};
+  };
+  std::vector<FileEffect> effects;
+  CallCounts seen;
+  std::istringstream lines(trace);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t start = line.find_first_not_of("0123456789 ");
+    if (start == std::string::npos) continue;
+    const std::size_t paren = line.find('(', start);
+    if (paren == std::string::npos) continue;
+    const std::string call = line.substr(start, paren - start);
+    const int occurrence = ++seen[call];
+    const std::string what = kind(call);
+    const std::string_view arguments = std::string_view(line).substr(paren + 1);
+    std::string target;
+    if (what == "write" || what == "fsync") {
+      const std::string path = DescriptorPath(arguments);
+      target = path == folder ? "folder" : fs::path(path).filename().string();
+    } else if (what == "open" || what == "unlink" || what == "rename") {
+      std::vector<std::string> names = QuotedNames(arguments);
+      if (what != "rename" && !names.empty()) names.resize(1);
+      for (std::string& name : names) {
+        if (name == ".") name = "folder";
+        target += (target.empty() ? "" : " ") + name;
+      }
+    }
+    const bool ours = target.starts_with(kLog) ||
+                      target.starts_with(kScratch) ||
+                      target.starts_with(kReport) || target == "folder";
+    if (ours) effects.push_back({what + " " + target, call, occurrence});
+  }
+  return effects;
+}
+
 void WriteStartingState(const ScratchDir& dir) {
   dir.Write(kLog, kOriginalLog);
   dir.Write(kReport, kOldReport);
@@ -192,6 +298,10 @@ class FaultInjection : public ::testing::Test {
   void SetUp() override {
     if (TestingWindowsProgram()) {
       GTEST_SKIP() << "traces the system calls of the POSIX program";
+    }
+    if (TestingThroughCommand()) {
+      GTEST_SKIP() << "traces the program itself, not a program in front of "
+                      "it (an emulator's calls are not the program's)";
     }
     strace_ = FindInPath("strace");
     if (strace_.empty()) {
@@ -205,14 +315,22 @@ class FaultInjection : public ::testing::Test {
     // environment as every injected run.
     ScratchDir dir;
     WriteStartingState(dir);
-    const Ended ended = RunTraced(Command({}), dir.path());
+    const Ended ended = RunTraced(Command({}), dir.path(), OutputPath());
     ASSERT_FALSE(ended.timed_out);
     ASSERT_TRUE(WIFEXITED(ended.wait_status) &&
                 WEXITSTATUS(ended.wait_status) == 0)
         << "the traced normal run failed; can strace trace here (ptrace)?\n"
         << ReadWhole(TracePath());
     ASSERT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
-    counts_ = CountFileCalls(ReadWhole(TracePath()));
+    const std::string trace = ReadWhole(TracePath());
+    counts_ = CountFileCalls(trace);
+    effects_ = FileEffects(trace, dir.path().string());
+    // Calls before the run opens the log are the program's start-up (the
+    // loader's, the C and C++ runtimes'): a fault there may stop the
+    // program before it starts, with the loader's own message and status.
+    const std::size_t first_own = trace.find(std::string("\"") + kLog + '"');
+    ASSERT_NE(first_own, std::string::npos);
+    start_up_ = CountFileCalls(trace.substr(0, trace.rfind('\n', first_own)));
     // Without these the harness would inject into nothing that matters.
     ASSERT_GT(CountOf(counts_, {"open", "openat", "openat2"}), 0);
     ASSERT_GT(CountOf(counts_, {"read", "pread64", "readv"}), 0);
@@ -223,23 +341,38 @@ class FaultInjection : public ::testing::Test {
   }
 
   fs::path TracePath() const { return traces_.path() / "trace"; }
+  fs::path OutputPath() const { return traces_.path() / "output"; }
 
   std::vector<std::string> Command(const std::string& injection) const {
-    std::vector<std::string> argv = {strace_, "-f", "-qq", "-o",
-                                     TracePath().string()};
+    std::vector<std::string> argv = {strace_, "-f", "-qq",
+                                     "-y",    "-o", TracePath().string()};
     if (!injection.empty()) argv.push_back(injection);
     argv.push_back(BRINOK_PROGRAM);
     return argv;
   }
 
-  // Runs one injected run from the starting state, checks what it left and
-  // what a clean rerun makes of it. Returns whether the fault fired.
+  // The call and occurrence of the `nth` effect `what` of a normal run.
+  const FileEffect& Effect(const std::string& what, int nth) const {
+    for (const FileEffect& effect : effects_) {
+      if (effect.what == what && --nth == 0) return effect;
+    }
+    throw std::runtime_error("a normal run has no such effect: " + what);
+  }
+
+  bool IsStartUp(const std::string& call, int occurrence) const {
+    const auto found = start_up_.find(call);
+    return found != start_up_.end() && occurrence <= found->second;
+  }
+
+  // Runs one injected run from the starting state, checks how it ended, what
+  // it left and what a clean rerun makes of it. Returns whether the fault
+  // fired.
   bool ExercisePoint(const std::string& call, int occurrence, Mode mode) {
     const std::string injection = Injection(call, occurrence, mode);
     SCOPED_TRACE(injection);
     ScratchDir dir;
     WriteStartingState(dir);
-    const Ended ended = RunTraced(Command(injection), dir.path());
+    const Ended ended = RunTraced(Command(injection), dir.path(), OutputPath());
     const std::string trace = ReadWhole(TracePath());
     EXPECT_FALSE(ended.timed_out) << "the run hung";
     const bool killed = WIFSIGNALED(ended.wait_status) &&
@@ -281,10 +414,31 @@ class FaultInjection : public ::testing::Test {
     // not the program's normal end.
     const bool runtime_gave_up =
         trace.find(": CHECK failed: ") != std::string::npos;
-    if (WIFEXITED(ended.wait_status) && WEXITSTATUS(ended.wait_status) == 0 &&
-        !runtime_gave_up) {
+    const bool exited = WIFEXITED(ended.wait_status);
+    const int status = exited ? WEXITSTATUS(ended.wait_status) : -1;
+    if (status == 0 && !runtime_gave_up) {
       EXPECT_EQ(after, (Files{{kReport, kFirstExampleReport}}))
           << "exit status 0 without the normal end";
+    }
+    if (fired && !runtime_gave_up && !IsStartUp(call, occurrence)) {
+      if (mode == Mode::kKill) {
+        EXPECT_TRUE(killed) << "the run was not ended by the kill";
+      } else if (mode == Mode::kFailOnceMissing &&
+                 Effect(std::string("open ") + kLog, 1).call == call &&
+                 Effect(std::string("open ") + kLog, 1).occurrence ==
+                     occurrence) {
+        // A log missing when the run looks for it: no log, nothing touched.
+        EXPECT_EQ(status, 3);
+      } else {
+        // Any other failure is a run failure: status 1, or 0 where the
+        // failing call was one the run can do without.
+        EXPECT_TRUE(status == 1 || status == 0)
+            << "a failure ended the run with "
+            << (exited
+                    ? "status " + std::to_string(status)
+                    : "signal " + std::to_string(WTERMSIG(ended.wait_status)));
+      }
+      EXPECT_EQ(ended.printed, "") << "the run printed something";
     }
 
     const RunOutcome rerun = RunConverter(dir);
@@ -297,6 +451,8 @@ class FaultInjection : public ::testing::Test {
   std::string strace_;
   ScratchDir traces_;
   CallCounts counts_;
+  CallCounts start_up_;
+  std::vector<FileEffect> effects_;
 };
 
 TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
@@ -304,7 +460,8 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
   for (const auto& [call, count] : counts_) {
     std::printf(" %s %d", call.c_str(), count);
   }
-  std::printf(" (%d in all)\n", Total(counts_));
+  std::printf(" (%d in all, %d at start-up)\n", Total(counts_),
+              Total(start_up_));
   RecordProperty("file_calls", Total(counts_));
   // The run's own calls, whatever the program loader adds: the log opened
   // three times, the scratch file twice, the report and the directory once;
@@ -314,6 +471,208 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
   EXPECT_EQ(CountOf(counts_, {"unlink", "unlinkat"}), 1);
 }
 
+// Each file is forced to disk before the run relies on it: the compacted
+// log before it replaces the log, the report before it replaces the old
+// one, and the folder (with the report's new name) before the log goes.
+TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
+  std::vector<std::string> order;
+  for (const FileEffect& effect : effects_) {
+    if (effect.what.starts_with("open ")) continue;
+    // Writes of one file in a row count once.
+    if (order.empty() || order.back() != effect.what) {
+      order.push_back(effect.what);
+    }
+  }
+  const std::vector<std::string> expected = {
+      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT QQ9QQ-7.Log",
+      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT BRINOK.TXT",
+      "fsync folder",  "unlink QQ9QQ-7.Log",
+  };
+  EXPECT_EQ(order, expected);
+}
+
+// Faults at named points of the run, and exactly how each must end.
+struct NamedFault {
+  const char* name;
+  const char* effect;  // as FileEffects names it
+  int nth;             // which of the normal run's effects of that name
+  const char* error;
+  int exit_status;
+  Files after;
+};
+
+void PrintTo(const NamedFault& fault, std::ostream* out) { *out << fault.name; }
+
+class NamedFaultTest : public FaultInjection,
+                       public ::testing::WithParamInterface<NamedFault> {};
+
+TEST_P(NamedFaultTest, EndsTheRunAsItMust) {
+  const NamedFault& fault = GetParam();
+  const FileEffect& effect = Effect(fault.effect, fault.nth);
+  const std::string injection = "--inject=" + effect.call +
+                                ":error=" + fault.error +
+                                ":when=" + std::to_string(effect.occurrence);
+  SCOPED_TRACE(injection);
+  ScratchDir dir;
+  WriteStartingState(dir);
+
+  const Ended ended = RunTraced(Command(injection), dir.path(), OutputPath());
+
+  ASSERT_NE(ReadWhole(TracePath()).find("(INJECTED)"), std::string::npos);
+  ASSERT_TRUE(WIFEXITED(ended.wait_status));
+  EXPECT_EQ(WEXITSTATUS(ended.wait_status), fault.exit_status);
+  EXPECT_EQ(ended.printed, "");
+  EXPECT_EQ(dir.Contents(), fault.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, NamedFaultTest,
+    ::testing::Values(
+        NamedFault{"CompactedLogCannotBeSynced",
+                   "fsync SWP.TXT",
+                   1,
+                   "EIO",
+                   1,
+                   {{kLog, kOriginalLog},
+                    {kScratch, kCompactedLog},
+                    {kReport, kOldReport}}},
+        NamedFault{"ReportCannotBeSynced",
+                   "fsync SWP.TXT",
+                   2,
+                   "EIO",
+                   1,
+                   {{kLog, kCompactedLog},
+                    {kScratch, kFirstExampleReport},
+                    {kReport, kOldReport}}},
+        // The report is in place, but its new name may not survive a crash:
+        // the log stays, and the next run publishes it again.
+        NamedFault{"FolderSyncFails",
+                   "fsync folder",
+                   1,
+                   "EIO",
+                   1,
+                   {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
+        // A file system that cannot sync a directory has nothing to sync.
+        NamedFault{"FolderCannotBeSynced",
+                   "fsync folder",
+                   1,
+                   "EINVAL",
+                   0,
+                   {{kReport, kFirstExampleReport}}},
+        // A folder that may be written but not listed.
+        NamedFault{"FolderCannotBeOpened",
+                   "open folder",
+                   1,
+                   "EACCES",
+                   0,
+                   {{kReport, kFirstExampleReport}}},
+        NamedFault{"LogVanishesBeforeItIsDeleted",
+                   "unlink QQ9QQ-7.Log",
+                   1,
+                   "ENOENT",
+                   1,
+                   {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The weather program writes a new log while a run goes on. Every sync of
+// the run is slowed down, and the log is rewritten while the run waits in
+// one of them: once the compacted copy is written and about to take the
+// log's place, or once the report is published and the log about to go.
+enum class Moment { kLogAboutToBeReplaced, kLogAboutToBeDeleted };
+enum class Rewrite { kInPlace, kWriteThenRename };
+
+struct RewriteCase {
+  const char* name;
+  Moment moment;
+  Rewrite rewrite;
+  int exit_status;
+  Files after;  // besides the new log, which is always kept
+};
+
+void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
+  *out << rewrite_case.name;
+}
+
+// A new reading from the weather program, of another size than the first.
+const std::string kNewLog =
+    Lines({"45.9", "15", "22", "-4", "1,25", "1013", "77"});
+const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
+
+class RewriteDuringTheRun : public FaultInjection,
+                            public ::testing::WithParamInterface<RewriteCase> {
+};
+
+TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
+  const RewriteCase& rewrite_case = GetParam();
+  ScratchDir dir;
+  WriteStartingState(dir);
+  const auto moment_has_come = [&] {
+    if (rewrite_case.moment == Moment::kLogAboutToBeReplaced) {
+      return dir.Read(kScratch) == kCompactedLog;
+    }
+    return dir.Read(kReport) == kFirstExampleReport;
+  };
+  bool rewritten = false;
+  const auto rewrite = [&] {
+    if (!moment_has_come()) return false;
+    if (rewrite_case.rewrite == Rewrite::kInPlace) {
+      // Opened, emptied and written: the same file with new contents.
+      std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
+                                        std::ios::out | std::ios::trunc);
+      log << kNewLog;
+    } else {
+      dir.Write("new.tmp", kNewLog);
+      fs::rename(dir / "new.tmp", dir / kLog);
+    }
+    rewritten = true;
+    return true;
+  };
+
+  // Half a second in every sync: time enough to see the moment and write.
+  const Ended ended = RunTraced(Command("--inject=fsync:delay_enter=500000"),
+                                dir.path(), OutputPath(), rewrite);
+
+  ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
+  ASSERT_TRUE(WIFEXITED(ended.wait_status));
+  EXPECT_EQ(WEXITSTATUS(ended.wait_status), rewrite_case.exit_status);
+  EXPECT_EQ(ended.printed, "");
+  Files expected = rewrite_case.after;
+  expected[kLog] = kNewLog;
+  EXPECT_EQ(dir.Contents(), expected);
+  // The next run converts the new reading.
+  EXPECT_EQ(RunConverter(dir).exit_status, 0);
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moments, RewriteDuringTheRun,
+    ::testing::Values(
+        // Replacing the log now would put the old reading over the new one:
+        // the run fails instead and leaves the new log alone.
+        RewriteCase{"InPlaceBeforeTheCompactedLogReplacesIt",
+                    Moment::kLogAboutToBeReplaced,
+                    Rewrite::kInPlace,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        RewriteCase{"RenamedBeforeTheCompactedLogReplacesIt",
+                    Moment::kLogAboutToBeReplaced,
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The report of the old reading is out; the new log waits for the
+        // next run instead of being deleted.
+        RewriteCase{"InPlaceBeforeTheLogIsDeleted",
+                    Moment::kLogAboutToBeDeleted,
+                    Rewrite::kInPlace,
+                    0,
+                    {{kReport, kFirstExampleReport}}},
+        RewriteCase{"RenamedBeforeTheLogIsDeleted",
+                    Moment::kLogAboutToBeDeleted,
+                    Rewrite::kWriteThenRename,
+                    0,
+                    {{kReport, kFirstExampleReport}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class EveryFileCall : public FaultInjection,
                       public ::testing::WithParamInterface<ModeCase> {};
 
@@ -322,6 +681,11 @@ TEST_P(EveryFileCall, LeavesADirectoryTheNextRunRecovers) {
   int exercised = 0;
   int not_fired = 0;
   for (const auto& [call, count] : counts_) {
+    if (mode_case.mode == Mode::kFailOnceMissing &&
+        std::find(std::begin(kNameCalls), std::end(kNameCalls), call) ==
+            std::end(kNameCalls)) {
+      continue;  // only a call that takes a name can find it missing
+    }
     for (int occurrence = 1; occurrence <= count; ++occurrence) {
       // One more try, in case a runtime's start-up varied its calls; a
       // point that does not fire then fails the test.
@@ -339,7 +703,7 @@ TEST_P(EveryFileCall, LeavesADirectoryTheNextRunRecovers) {
               mode_case.name, exercised);
   RecordProperty("fault_points", exercised);
   EXPECT_EQ(not_fired, 0) << "fault points that did not fire";
-  EXPECT_EQ(exercised, Total(counts_));
+  EXPECT_GT(exercised, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -347,6 +711,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ModeCase{"FailsOnceWithEIO", Mode::kFailOnce},
                       ModeCase{"FailsFromThenOnWithENOSPC",
                                Mode::kFailFromThenOn},
+                      ModeCase{"FailsOnceWithENOENT", Mode::kFailOnceMissing},
                       ModeCase{"KilledBySIGKILL", Mode::kKill}),
     [](const auto& info) { return std::string(info.param.name); });
 

@@ -155,6 +155,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"ThreeDigitPressure",
                  Reading("1", "1", "1", "1", "0", "998", "55"),
                  "001/001g001t001P0b09980h55"},
+        // 10000 is the first pressure written without a leading zero.
+        LineCase{"PressureOf1000IsFiveDigits",
+                 Reading("1", "1", "1", "1", "0", "1000", "55"),
+                 "001/001g001t001P0b10000h55"},
         LineCase{"TwoCharacterPressureNoData",
                  Reading("1", "1", "1", "1", "0", "99", "55"),
                  "001/001g001t001P0b.....h55"},

@@ -48,8 +48,9 @@ INSTANTIATE_TEST_SUITE_P(
         FromTextCase{"-.", 0}, FromTextCase{"e5", 0}, FromTextCase{"&H1F", 31},
         FromTextCase{"&hff", 255}, FromTextCase{"&O17", 15},
         FromTextCase{"&o7777", 4095}, FromTextCase{"&H", 0},
-        FromTextCase{"&O8", 0}, FromTextCase{"&", 0},
-        FromTextCase{"& H 1 0", 16},
+        FromTextCase{"&O8", 0},
+        FromTextCase{"&O19", 1},  // 9 is no octal digit and ends it
+        FromTextCase{"&", 0}, FromTextCase{"& H 1 0", 16},
         FromTextCase{"&HFFFFFFFFFFFFF", 4503599627370495.0},
         FromTextCase{"&O1777777777777777777777", 18446744073709551615.0},
         FromTextCase{"0.1", 0.1},   // correctly rounded
