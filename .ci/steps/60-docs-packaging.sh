@@ -51,8 +51,8 @@ cmake --build --preset release
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/brinok" ] || fail "cmake --install put no bin/brinok"
-[ -f "$prefix/share/man/man1/brinok.1" ] ||
-  fail "cmake --install put no share/man/man1/brinok.1"
+[ -f "$prefix/share/man/man1/brinok.1.gz" ] ||
+  fail "cmake --install put no share/man/man1/brinok.1.gz"
 brinok="$prefix/bin/brinok"
 
 # Runs the installed program in a fresh folder on a log of the seven given
@@ -137,7 +137,9 @@ mapfile -t entries < <(grep -v '^#' contrib/cron/brinok.cron | grep -v '^$')
 read -r minute hour day month weekday user command <<<"${entries[0]}"
 [ "$minute $hour $day $month $weekday" = "* * * * *" ] ||
   fail "brinok.cron does not run every minute"
-[ "$user" = root ] || fail "brinok.cron names no user"
+# A user of its own, not root: root would replace a read-only report.
+[[ "$user" =~ ^[a-z_][a-z0-9_-]*$ && "$user" != root ]] ||
+  fail "brinok.cron runs as '$user', not as the weather program's user"
 command=${command//\/var\/lib\/brinok/$station}
 command=${command//\/usr\/bin\/brinok/$brinok}
 cp examples/QQ9QQ-7.Log "$station/"
@@ -176,8 +178,8 @@ tgz="$packages/brinok-$version-linux-$(uname -m).tar.gz"
 [ -f "$tgz" ] || fail "cpack made no .tar.gz"
 dpkg-deb -c "$deb" | tee "$work/deb.txt"
 grep -q ' ./usr/bin/brinok$' "$work/deb.txt" || fail ".deb has no brinok"
-grep -q ' ./usr/share/man/man1/brinok.1$' "$work/deb.txt" ||
-  fail ".deb has no manual"
+grep -q ' ./usr/share/man/man1/brinok.1.gz$' "$work/deb.txt" ||
+  fail ".deb has no compressed manual"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
   fail ".deb architecture"
 [ -z "$(dpkg-deb -f "$deb" Depends)" ] || fail ".deb has dependencies"
@@ -194,6 +196,7 @@ rm -f "$station"/*
 cp examples/QQ9QQ-7.Log "$station/"
 (cd "$station" && "$unpacked/usr/bin/brinok") ||
   fail "the packaged brinok did not publish a report"
+bash .ci/lintian-deb.sh "$deb"
 
 # The Windows zip, when the Windows step has built BRINOK.EXE.
 if [ -f build/windows/BRINOK.EXE ]; then
