@@ -32,10 +32,18 @@ install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 if(WIN32)
   # Unzipped, the folder shows what to read first and the task to import next
-  # to bin/BRINOK.EXE.
-  install(FILES README.md LICENSE CHANGELOG.md
-                contrib/windows/brinok-task.xml
-          DESTINATION .)
+  # to bin/BRINOK.EXE. Text files get CR LF line ends and a .txt name, so that
+  # a double click opens them in Notepad as they are meant to look.
+  set(brinok_windows_texts
+      README.txt contrib/windows/README.txt.in
+      LICENSE.txt LICENSE
+      CHANGELOG.txt CHANGELOG.md)
+  while(brinok_windows_texts)
+    list(POP_FRONT brinok_windows_texts brinok_text brinok_source)
+    configure_file("${brinok_source}" "${brinok_text}" @ONLY NEWLINE_STYLE CRLF)
+    install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${brinok_text}" DESTINATION .)
+  endwhile()
+  install(FILES contrib/windows/brinok-task.xml DESTINATION .)
 else()
   # The manual page compressed as distributions ship it: gzip -9n stores no
   # file name and no time stamp, so the same page packs to the same bytes.

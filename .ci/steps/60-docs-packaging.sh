@@ -207,10 +207,37 @@ if [ -f build/windows/BRINOK.EXE ]; then
   zip="$work/windows/brinok-$version-win64.zip"
   [ -f "$zip" ] || fail "cpack made no .zip"
   cmake -E tar tf "$zip" | tee "$work/zip.txt"
-  for entry in bin/BRINOK.EXE README.md LICENSE brinok-task.xml; do
+  for entry in bin/BRINOK.EXE README.txt LICENSE.txt CHANGELOG.txt \
+    brinok-task.xml; do
     grep -qx "brinok-$version-win64/$entry" "$work/zip.txt" ||
       fail "the zip has no $entry"
   done
+  (cd "$work/windows" && cmake -E tar xf "$zip")
+  unzipped="$work/windows/brinok-$version-win64"
+  # Notepad shows a text file whose lines end in LF alone as one line.
+  for text in README.txt LICENSE.txt CHANGELOG.txt; do
+    ! grep -q $'[^\r]$\|^$' "$unzipped/$text" ||
+      fail "$text has lines that do not end in CR LF"
+  done
+  grep -q "^brinok $version for Windows" "$unzipped/README.txt" ||
+    fail "README.txt does not name version $version"
+  # The version resource, as Explorer's Properties, Details shows it: each
+  # UTF-16 key string followed by its value.
+  strings -el "$unzipped/bin/BRINOK.EXE" >"$work/resource.txt"
+  resource() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' \
+    "$work/resource.txt"; }
+  echo "version resource: FileVersion $(resource FileVersion)," \
+    "ProductVersion $(resource ProductVersion)," \
+    "ProductName $(resource ProductName)," \
+    "FileDescription $(resource FileDescription)," \
+    "LegalCopyright $(resource LegalCopyright)"
+  [ "$(resource FileVersion)" = "$version" ] || fail "FileVersion"
+  [ "$(resource ProductVersion)" = "$version" ] || fail "ProductVersion"
+  [ "$(resource ProductName)" = brinok ] || fail "ProductName"
+  [ "$(resource OriginalFilename)" = BRINOK.EXE ] || fail "OriginalFilename"
+  [ -n "$(resource FileDescription)" ] || fail "FileDescription"
+  [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
+    fail "LegalCopyright does not match LICENSE"
 else
   echo "-- Windows package: skipped, build/windows/BRINOK.EXE not built"
 fi
