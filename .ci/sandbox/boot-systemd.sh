@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
 # Boots systemd as PID 1 of the namespaces this script is started in
-# (unshare --pid --fork --mount --cgroup ..., see start_systemd in
-# .ci/steps/70-systemd.sh), on a copy-on-write view of this machine, so that
+# (unshare --pid --fork --mount --cgroup ..., see sandbox_start in
+# .ci/sandbox/systemd.sh), on a copy-on-write view of this machine, so that
 # nothing systemd or a test does reaches the real file system:
 #   - the root is an overlay whose upper layer is a tmpfs that lives only as
 #     long as this mount namespace: every write, deletion and unit file goes
 #     there; the machine's / is only ever read;
 #   - /tmp, /run and /dev are fresh tmpfs mounts, /dev holding only the
-#     harmless character devices and a private pseudo-terminal instance; /sys and /proc/sys are read-only; the
-#     cgroup tree is the private one this namespace was given;
+#     harmless character devices and a private pseudo-terminal instance;
+#     /sys and /proc/sys are read-only; the cgroup tree is the private one
+#     this namespace was given;
 #   - every unit but the targets, the slices and the journal is masked, and so
 #     is every generator: only basic.target and the journal come up, so no
 #     tmpfiles clean-up, mount, swap, sysctl or binfmt unit can run;

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Functions to boot systemd as PID 1 in private namespaces on a copy-on-write
 # view of this machine (.ci/sandbox/boot-systemd.sh says how it is kept off
 # the real file system), run commands in it and tear it down. Source it from
@@ -8,6 +9,7 @@
 
 # Starts systemd and waits until it has booted basic.target.
 sandbox_start() {
+  : "${work:?set work to a scratch directory}"
   sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX)
   echo "written before booting systemd" >"$sandbox_marker"
   # A cgroup of its own, so that systemd manages only that part of the tree
@@ -29,8 +31,7 @@ sandbox_start() {
     </dev/null >"$work/systemd.log" 2>&1 &
   sandbox_unshare=$!
   sandbox_init=
-  local tries
-  for tries in $(seq 100); do
+  for _ in $(seq 100); do
     sandbox_init=$(cat "/proc/$sandbox_unshare/task/$sandbox_unshare/children" \
       2>/dev/null || true)
     sandbox_init=${sandbox_init%% *}
@@ -44,7 +45,7 @@ sandbox_start() {
   }
   # Until systemd itself answers, the state is unknown rather than an error.
   local state=
-  for tries in $(seq 100); do
+  for _ in $(seq 100); do
     state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
     case $state in running | degraded) break ;; esac
     sleep 0.1
@@ -77,8 +78,7 @@ sandbox_stop() {
   if [ -n "${sandbox_cgroup:-}" ]; then
     # The sandbox's processes are gone once its init is; their cgroups can be
     # removed a moment later, deepest first.
-    local tries
-    for tries in $(seq 50); do
+    for _ in $(seq 50); do
       find "$sandbox_cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
       [ -d "$sandbox_cgroup" ] || break
       sleep 0.1

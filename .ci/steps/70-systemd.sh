@@ -54,7 +54,8 @@ in_box dpkg -i /root/brinok.deb >/dev/null
 awk '/^ *```sh$/ { block = ""; inside = 1; next }
      /^ *```$/ { if (inside && block ~ /enable --now brinok\.path/) print block
                  inside = 0; next }
-     inside { sub(/^  /, ""); block = block $0 "\n" }' README.md >"$work/setup.sh"
+     inside { sub(/^  /, ""); block = block $0 "\n" }' \
+  README.md >"$work/setup.sh"
 grep -q 'enable --now brinok.path' "$work/setup.sh" ||
   fail "the README has no block of commands that enables brinok.path"
 cat "$work/setup.sh"
@@ -74,16 +75,16 @@ journal_lines() {
 # Waits (at most $2 seconds) for the next run to end, checks its journal line
 # against $1 and waits for the unit to settle.
 expect_run() {
-  local want=$1 seconds=${2:-10} line= state tries
+  local want=$1 seconds=${2:-10} line='' state
   runs=$((runs + 1))
-  for tries in $(seq $((seconds * 5))); do
+  for _ in $(seq $((seconds * 5))); do
     line=$(journal_lines | sed -n "${runs}p")
     [ -n "$line" ] && break
     sleep 0.2
   done
   [ -n "$line" ] || fail "run $runs ($want) did not end in $seconds s"
   [ "$line" = "$want" ] || fail "run $runs logged '$line', not '$want'"
-  for tries in $(seq 50); do
+  for _ in $(seq 50); do
     state=$(in_box systemctl is-active brinok.service || true)
     case $state in activating | deactivating) sleep 0.1 ;; *) break ;; esac
   done
@@ -175,7 +176,7 @@ command=$(grep -v '^#' contrib/cron/brinok.cron | grep -v '^$' |
 command=${command//\/var\/lib\/brinok/$station}
 as_user pi "$command"
 line=
-for tries in $(seq 50); do
+for _ in $(seq 50); do
   line=$(in_box journalctl -t brinok _COMM=logger -o cat)
   [ -n "$line" ] && break
   sleep 0.1

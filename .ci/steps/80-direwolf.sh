@@ -35,6 +35,7 @@ sed 's/^ADEVICE .*/ADEVICE stdin null/' "$recipe" >"$work/direwolf.conf"
 # it receives; the beacon goes out 2 s after the start, and at the end of
 # the input, after 5 s, it exits.
 beacon() {
+  # shellcheck disable=SC2016 # expanded by the inner shell
   unshare --mount --net bash -c '
     set -euo pipefail
     mount -t tmpfs tmpfs /var/lib
@@ -44,8 +45,10 @@ beacon() {
     { cat "$work/direwolf.log" >&2; fail "direwolf failed"; }
   local packets
   packets=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log")
-  [ "$(wc -l <<<"$packets")" -eq 1 ] && [ -n "$packets" ] ||
-    { cat "$work/direwolf.log" >&2; fail "direwolf sent not one packet"; }
+  if [ -z "$packets" ] || [ "$(wc -l <<<"$packets")" -ne 1 ]; then
+    cat "$work/direwolf.log" >&2
+    fail "direwolf sent not one packet"
+  fi
   echo "$packets"
 }
 
@@ -69,7 +72,8 @@ sed 's/^/  /' <<<"$decoded"
 weather=$(tail -n 1 <<<"$decoded")
 for field in 'wind [0-9.]+ mph' 'direction 270' 'gust 12' 'temperature 68' \
   'rain 0\.12 since midnight' 'barometer 29\.92' 'humidity 55'; do
-  [[ "$weather" =~ (^|, )$field(,|$) ]] || fail "decode_aprs did not read '$field'"
+  [[ "$weather" =~ (^|, )$field(,|$) ]] ||
+    fail "decode_aprs did not read '$field'"
 done
 # Anything it could not read would be left over in the quotes at the end.
 [[ "$weather" == *', ""' ]] || fail "decode_aprs left part of the report unread"
