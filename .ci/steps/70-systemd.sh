@@ -137,19 +137,30 @@ expect_run "exit status 0: report published"
 expect_report .../...g...t...P000b09985h00
 
 echo "-- a station folder under /home"
-# The edits the README documents for such a station, made to the copies.
 station=/home/pi/station
 log=$station/QQ9QQ-7.Log
 report=$station/BRINOK.TXT
 user=pi
 in_box useradd --create-home --user-group pi
 as_user pi "mkdir $station"
-in_box sed -i \
-  -e "s|^WorkingDirectory=.*|WorkingDirectory=$station|" \
-  -e "s|^ReadWritePaths=.*|ReadWritePaths=$station|" \
-  -e "s|^User=.*|User=pi|" /etc/systemd/system/brinok.service
-in_box sed -i -e "s|^PathChanged=.*|PathChanged=$log|" \
-  /etc/systemd/system/brinok.path
+# The README's lines for such a station (its one ini block, "# unit" then
+# Key=value lines), each replacing the line of that key in the copy.
+awk '/^ *```ini$/ { inside = 1; next } /^ *```$/ { inside = 0 }
+     inside { sub(/^ */, ""); print }' README.md >"$work/home.ini"
+unit=
+edits=0
+while read -r line; do
+  case $line in
+    "# "*) unit=/etc/systemd/system/${line#"# "} ;;
+    *=*)
+      in_box grep -q "^${line%%=*}=" "$unit" ||
+        fail "the README changes ${line%%=*}=, which $unit does not have"
+      in_box sed -i "s|^${line%%=*}=.*|$line|" "$unit"
+      edits=$((edits + 1))
+      ;;
+  esac
+done <"$work/home.ini"
+[ "$edits" -eq 4 ] || fail "the README's /home block has $edits lines, not 4"
 in_box systemctl daemon-reload
 in_box systemctl restart brinok.path
 write_log 100 3 0 0 0.00 998 50
