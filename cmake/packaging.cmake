@@ -4,16 +4,59 @@
 #   cpack --preset release
 include(GNUInstallDirs)
 
+# Sets out_var to the date year-month-day in the form of RFC 2822 that Debian
+# changelogs use, e.g. "Tue, 08 Dec 2026 00:00:00 +0000" (weekday by
+# Zeller's congruence, with January and February counted in the year before).
+function(brinok_rfc2822_date out_var year month day)
+  set(y ${year})
+  set(m ${month})
+  if(m LESS 3)
+    math(EXPR m "${m} + 12")
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR weekday
+       "(${day} + 13 * (${m} + 1) / 5 + ${y} + ${y} / 4 - ${y} / 100 + ${y} / 400) % 7")
+  set(weekdays Sat Sun Mon Tue Wed Thu Fri)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  list(GET weekdays ${weekday} weekday)
+  math(EXPR month_index "${month} - 1")
+  list(GET months ${month_index} month_name)
+  if(day LESS 10)
+    set(day "0${day}")
+  endif()
+  set(${out_var} "${weekday}, ${day} ${month_name} ${year} 00:00:00 +0000"
+      PARENT_SCOPE)
+endfunction()
+
 install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
 if(WIN32)
   # Unzipped, the folder shows what to read first and the task to import next
-  # to bin/BRINOK.EXE.
-  install(FILES README.md LICENSE CHANGELOG.md
-                contrib/windows/brinok-task.xml
-          DESTINATION .)
+  # to bin/BRINOK.EXE. Text files get CR LF line ends and a .txt name, so that
+  # a double click opens them in Notepad as they are meant to look.
+  set(brinok_windows_texts
+      README.txt contrib/windows/README.txt.in
+      LICENSE.txt LICENSE
+      CHANGELOG.txt CHANGELOG.md)
+  while(brinok_windows_texts)
+    list(POP_FRONT brinok_windows_texts brinok_text brinok_source)
+    configure_file("${brinok_source}" "${brinok_text}" @ONLY NEWLINE_STYLE CRLF)
+    install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${brinok_text}" DESTINATION .)
+  endwhile()
+  install(FILES contrib/windows/brinok-task.xml DESTINATION .)
 else()
-  install(FILES man/brinok.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  # The manual page compressed as distributions ship it: gzip -9n stores no
+  # file name and no time stamp, so the same page packs to the same bytes.
+  find_program(BRINOK_GZIP gzip REQUIRED)
+  set(brinok_manual "${CMAKE_CURRENT_BINARY_DIR}/brinok.1")
+  add_custom_command(OUTPUT "${brinok_manual}.gz"
+    COMMAND "${CMAKE_COMMAND}" -E copy "${PROJECT_SOURCE_DIR}/man/brinok.1"
+            "${brinok_manual}"
+    COMMAND "${BRINOK_GZIP}" -9nf "${brinok_manual}"
+    DEPENDS man/brinok.1
+    VERBATIM)
+  add_custom_target(brinok_manual ALL DEPENDS "${brinok_manual}.gz")
+  install(FILES "${brinok_manual}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES README.md LICENSE CHANGELOG.md
           DESTINATION "${CMAKE_INSTALL_DOCDIR}")
   # Examples, not live units: the station folder, the user and the binary's
@@ -22,6 +65,7 @@ else()
                 contrib/systemd/brinok.path
                 contrib/systemd/brinok.timer
                 contrib/cron/brinok.cron
+                contrib/direwolf/brinok-beacon.conf
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples")
 endif()
 
@@ -29,13 +73,15 @@ set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
 set(CPACK_PACKAGE_VENDOR "the brinok developers")
 set(CPACK_PACKAGE_CONTACT "brinok developers <brinok@example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-set(CPACK_PACKAGE_DESCRIPTION
-  "brinok makes one conversion run each time it starts: it reads the weather \
-log QQ9QQ-7.Log that a weather-station program writes, encodes its seven \
-values as one APRS weather data line, publishes the report BRINOK.TXT for an \
-APRS client in one atomic step and deletes the log. It has no window, no \
-arguments and no settings, and prints nothing; its exit status tells what \
-happened. Start it from a systemd path or timer unit, or from cron.")
+# Wrapped as a Debian package description is: lines of at most 80 columns.
+string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
+  "brinok makes one conversion run each time it starts: it reads the weather"
+  "log QQ9QQ-7.Log that a weather-station program writes, encodes its seven"
+  "values as one APRS weather data line, publishes the report BRINOK.TXT for"
+  "an APRS client (such as direwolf) in one atomic step and deletes the log."
+  "It has no window, no arguments and no settings, and prints nothing; its"
+  "exit status tells what happened. Examples for starting it from systemd or"
+  "cron, and for beaconing the report with direwolf, are included.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 set(CPACK_STRIP_FILES ON)
@@ -71,6 +117,48 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+# What Debian requires of a package besides the program, in the .deb only
+# (cmake/debian/cpack-project-config.cmake adds them): the licence in the
+# machine-readable copyright format, a changelog entry for this version and
+# the reasoned lintian override for the static binary.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(CPACK_BRINOK_DEBIAN_ROOT "${CMAKE_CURRENT_BINARY_DIR}/debian-root")
+  set(brinok_debian_doc "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/doc/${PROJECT_NAME}")
+  # LICENSE without its title and copyright lines, as the indented text
+  # that a License: field takes (an empty line becomes " .").
+  file(READ LICENSE brinok_license_text)
+  string(REGEX REPLACE "^[^\n]*\n\n[^\n]*\n\n" "" brinok_license_text
+         "${brinok_license_text}")
+  string(STRIP "${brinok_license_text}" brinok_license_text)
+  string(REPLACE "\n\n" "\n.\n" brinok_license_text "${brinok_license_text}")
+  string(REPLACE "\n" "\n " brinok_license_text " ${brinok_license_text}")
+  string(REGEX REPLACE "^Copyright \\(c\\) " "" brinok_copyright
+         "${BRINOK_COPYRIGHT}")
+  # The changelog entry is dated as CHANGELOG.md dates this version.
+  file(STRINGS CHANGELOG.md brinok_release
+       REGEX "^## \\[${PROJECT_VERSION}\\] - [0-9]+-[0-9]+-[0-9]+$")
+  if(NOT brinok_release MATCHES "([0-9]+)-0*([0-9]+)-0*([0-9]+)$")
+    message(FATAL_ERROR "CHANGELOG.md has no dated section for ${PROJECT_VERSION}")
+  endif()
+  brinok_rfc2822_date(brinok_release_date
+                      ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3})
+  configure_file(cmake/debian/copyright.in "${brinok_debian_doc}/copyright" @ONLY)
+  configure_file(cmake/debian/changelog.in debian-changelog @ONLY)
+  configure_file(cmake/debian/lintian-overrides
+                 "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/lintian/overrides/${PROJECT_NAME}"
+                 COPYONLY)
+  add_custom_command(OUTPUT "${brinok_debian_doc}/changelog.gz"
+    COMMAND "${CMAKE_COMMAND}" -E copy
+            "${CMAKE_CURRENT_BINARY_DIR}/debian-changelog"
+            "${brinok_debian_doc}/changelog"
+    COMMAND "${BRINOK_GZIP}" -9nf "${brinok_debian_doc}/changelog"
+    DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/debian-changelog"
+    VERBATIM)
+  add_custom_target(brinok_debian_changelog ALL
+                    DEPENDS "${brinok_debian_doc}/changelog.gz")
+  set(CPACK_PROJECT_CONFIG_FILE
+      "${PROJECT_SOURCE_DIR}/cmake/debian/cpack-project-config.cmake")
+endif()
 # The release build links statically and needs nothing at run time; any other
 # build gets its shared-library dependencies worked out by dpkg-shlibdeps.
 if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")

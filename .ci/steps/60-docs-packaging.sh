@@ -51,8 +51,8 @@ cmake --build --preset release
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/brinok" ] || fail "cmake --install put no bin/brinok"
-[ -f "$prefix/share/man/man1/brinok.1" ] ||
-  fail "cmake --install put no share/man/man1/brinok.1"
+[ -f "$prefix/share/man/man1/brinok.1.gz" ] ||
+  fail "cmake --install put no share/man/man1/brinok.1.gz"
 brinok="$prefix/bin/brinok"
 
 # Runs the installed program in a fresh folder on a log of the seven given
@@ -137,7 +137,9 @@ mapfile -t entries < <(grep -v '^#' contrib/cron/brinok.cron | grep -v '^$')
 read -r minute hour day month weekday user command <<<"${entries[0]}"
 [ "$minute $hour $day $month $weekday" = "* * * * *" ] ||
   fail "brinok.cron does not run every minute"
-[ "$user" = root ] || fail "brinok.cron names no user"
+# A user of its own, not root: root would replace a read-only report.
+[[ "$user" =~ ^[a-z_][a-z0-9_-]*$ && "$user" != root ]] ||
+  fail "brinok.cron runs as '$user', not as the weather program's user"
 command=${command//\/var\/lib\/brinok/$station}
 command=${command//\/usr\/bin\/brinok/$brinok}
 cp examples/QQ9QQ-7.Log "$station/"
@@ -176,8 +178,8 @@ tgz="$packages/brinok-$version-linux-$(uname -m).tar.gz"
 [ -f "$tgz" ] || fail "cpack made no .tar.gz"
 dpkg-deb -c "$deb" | tee "$work/deb.txt"
 grep -q ' ./usr/bin/brinok$' "$work/deb.txt" || fail ".deb has no brinok"
-grep -q ' ./usr/share/man/man1/brinok.1$' "$work/deb.txt" ||
-  fail ".deb has no manual"
+grep -q ' ./usr/share/man/man1/brinok.1.gz$' "$work/deb.txt" ||
+  fail ".deb has no compressed manual"
 [ "$(dpkg-deb -f "$deb" Architecture)" = "$(dpkg --print-architecture)" ] ||
   fail ".deb architecture"
 [ -z "$(dpkg-deb -f "$deb" Depends)" ] || fail ".deb has dependencies"
@@ -194,6 +196,7 @@ rm -f "$station"/*
 cp examples/QQ9QQ-7.Log "$station/"
 (cd "$station" && "$unpacked/usr/bin/brinok") ||
   fail "the packaged brinok did not publish a report"
+bash .ci/lintian-deb.sh "$deb"
 
 # The Windows zip, when the Windows step has built BRINOK.EXE.
 if [ -f build/windows/BRINOK.EXE ]; then
@@ -204,10 +207,37 @@ if [ -f build/windows/BRINOK.EXE ]; then
   zip="$work/windows/brinok-$version-win64.zip"
   [ -f "$zip" ] || fail "cpack made no .zip"
   cmake -E tar tf "$zip" | tee "$work/zip.txt"
-  for entry in bin/BRINOK.EXE README.md LICENSE brinok-task.xml; do
+  for entry in bin/BRINOK.EXE README.txt LICENSE.txt CHANGELOG.txt \
+    brinok-task.xml; do
     grep -qx "brinok-$version-win64/$entry" "$work/zip.txt" ||
       fail "the zip has no $entry"
   done
+  (cd "$work/windows" && cmake -E tar xf "$zip")
+  unzipped="$work/windows/brinok-$version-win64"
+  # Notepad shows a text file whose lines end in LF alone as one line.
+  for text in README.txt LICENSE.txt CHANGELOG.txt; do
+    ! grep -q $'[^\r]$\|^$' "$unzipped/$text" ||
+      fail "$text has lines that do not end in CR LF"
+  done
+  grep -q "^brinok $version for Windows" "$unzipped/README.txt" ||
+    fail "README.txt does not name version $version"
+  # The version resource, as Explorer's Properties, Details shows it: each
+  # UTF-16 key string followed by its value.
+  strings -el "$unzipped/bin/BRINOK.EXE" >"$work/resource.txt"
+  resource() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' \
+    "$work/resource.txt"; }
+  echo "version resource: FileVersion $(resource FileVersion)," \
+    "ProductVersion $(resource ProductVersion)," \
+    "ProductName $(resource ProductName)," \
+    "FileDescription $(resource FileDescription)," \
+    "LegalCopyright $(resource LegalCopyright)"
+  [ "$(resource FileVersion)" = "$version" ] || fail "FileVersion"
+  [ "$(resource ProductVersion)" = "$version" ] || fail "ProductVersion"
+  [ "$(resource ProductName)" = brinok ] || fail "ProductName"
+  [ "$(resource OriginalFilename)" = BRINOK.EXE ] || fail "OriginalFilename"
+  [ -n "$(resource FileDescription)" ] || fail "FileDescription"
+  [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
+    fail "LegalCopyright does not match LICENSE"
 else
   echo "-- Windows package: skipped, build/windows/BRINOK.EXE not built"
 fi
