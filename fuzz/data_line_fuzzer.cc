@@ -21,10 +21,10 @@
 
 namespace {
 
-using ::brinok::DataLine;
+using ::brinok::EncodeDataLine;
 using ::brinok::FailureKind;
-using ::brinok::GreatestInteger;
 using ::brinok::NumberFromText;
+using ::brinok::Prepare;
 using ::brinok::RunFailure;
 using ::brinok::WeatherReading;
 using ::brinok::fuzz::Check;
@@ -67,7 +67,7 @@ std::optional<double> Number(std::string_view text) {
 std::optional<double> Whole(std::string_view text) {
   const std::optional<double> number = Number(text);
   if (!number) return std::nullopt;
-  return GreatestInteger(*number);
+  return std::floor(*number);
 }
 
 // The field values the data line must carry, taken straight from the texts.
@@ -205,7 +205,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
 
   std::string line;
   try {
-    line = DataLine(reading);
+    EncodeDataLine(Prepare(reading),
+                   [&](std::string_view piece) { line.append(piece); });
   } catch (const RunFailure& failure) {
     if (expected.Overflows()) {
       Check(failure.kind() == FailureKind::kOverflow,

@@ -17,18 +17,19 @@
 #include <system_error>
 
 #include "fuzz_check.h"
-#include "runtime/channels.h"
+#include "runtime/file.h"
+#include "runtime/line_reader.h"
 #include "runtime/run_failure.h"
 
 namespace {
 
-using ::brinok::Channels;
 using ::brinok::FailureKind;
+using ::brinok::File;
+using ::brinok::LineReader;
 using ::brinok::RunFailure;
 using ::brinok::fuzz::Check;
 
-constexpr std::size_t kReadBlock = 64 * 1024;
-constexpr int kChannel = 1;
+constexpr std::size_t kReadBlock = LineReader::kReadBlock;
 
 // One private directory per process, holding the one file that every input
 // is written to; removed when the process exits normally.
@@ -77,13 +78,12 @@ std::string FileContents(std::string_view input) {
 // Reads every line and checks each against the file at the position where
 // it started; returns the number of lines.
 std::size_t ReadAndRebuild(const char* path, std::string_view contents) {
-  Channels channels;
-  channels.OpenInput(kChannel, path);
+  LineReader reader(File::OpenInput(path));
   std::size_t pos = 0;
   std::size_t lines = 0;
-  while (!channels.AtEnd(kChannel)) {
+  while (!reader.AtEnd()) {
     Check(pos < contents.size(), "not at the end while bytes remain");
-    const std::string line = channels.ReadLine(kChannel);
+    const std::string line = reader.ReadLine();
     ++lines;
     Check(line.find('\r') == std::string::npos, "no carriage return in a line");
     Check(contents.substr(pos, line.size()) == line,
@@ -97,27 +97,26 @@ std::size_t ReadAndRebuild(const char* path, std::string_view contents) {
     if (pos < contents.size() && contents[pos] == '\n') ++pos;
   }
   Check(pos == contents.size(), "the lines and line ends rebuild the file");
-  Check(channels.AtEnd(kChannel), "at the end after the last line");
+  Check(reader.AtEnd(), "at the end after the last line");
   bool past_end_fails = false;
   try {
-    channels.ReadLine(kChannel);
+    reader.ReadLine();
   } catch (const RunFailure& failure) {
     past_end_fails = failure.kind() == FailureKind::kPastEnd;
   }
   Check(past_end_fails, "reading past the end fails with kPastEnd");
-  channels.CloseAll();
+  reader.Close();
   return lines;
 }
 
 std::size_t CountBySkipping(const char* path) {
-  Channels channels;
-  channels.OpenInput(kChannel, path);
+  LineReader reader(File::OpenInput(path));
   std::size_t lines = 0;
-  while (!channels.AtEnd(kChannel)) {
-    channels.SkipLine(kChannel);
+  while (!reader.AtEnd()) {
+    reader.SkipLine();
     ++lines;
   }
-  channels.CloseAll();
+  reader.Close();
   return lines;
 }
 

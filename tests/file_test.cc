@@ -89,6 +89,26 @@ INSTANTIATE_TEST_SUITE_P(
                        }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(File, AppendAndInputIfExistsCreateNothing) {
+  ScratchDir dir;
+  const std::string report = (dir / "report").string();
+  EXPECT_FALSE(File::OpenAppendIfExists(report.c_str()).has_value());
+  EXPECT_FALSE(File::OpenInputIfExists(report.c_str()).has_value());
+  EXPECT_FALSE(dir.Read("report").has_value());
+
+  dir.Write("report", "kept");
+  std::optional<File> file = File::OpenAppendIfExists(report.c_str());
+  ASSERT_TRUE(file.has_value());
+  file->Close();
+  EXPECT_EQ(dir.Read("report"), "kept");
+}
+
+TEST(File, MissingInputIsNotFound) {
+  ScratchDir dir;
+  EXPECT_EQ(KindOf([&] { File::OpenInput((dir / "missing").c_str()); }),
+            FailureKind::kNotFound);
+}
+
 TEST(File, RemoveMissingIsNotFound) {
   ScratchDir dir;
   EXPECT_EQ(KindOf([&] { RemoveFile((dir / "missing").c_str()); }),

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "runtime/run_failure.h"
-#include "runtime/text.h"
 
 namespace brinok {
 namespace {
@@ -72,14 +71,6 @@ TEST(NumberFromText, BeyondDoubleRangeIsOverflow) {
   }
 }
 
-TEST(GreatestInteger, RoundsDown) {
-  EXPECT_EQ(GreatestInteger(3.7), 3);
-  EXPECT_EQ(GreatestInteger(-3.5), -4);
-  EXPECT_EQ(GreatestInteger(-0.5), -1);
-  EXPECT_EQ(GreatestInteger(999.9), 999);
-  EXPECT_EQ(GreatestInteger(5), 5);
-}
-
 struct ToTextCase {
   double number;
   std::string signed_text;
@@ -119,46 +110,6 @@ TEST(SignedText, WholeNumbersUpTo15DigitsReadBack) {
     EXPECT_EQ(NumberFromText(SignedText(value)), value);
     EXPECT_EQ(NumberFromText(SignedText(-value)), -value);
   }
-}
-
-struct ComparisonCase {
-  std::string text;
-  double number;
-};
-
-class NumberForComparisonTest
-    : public ::testing::TestWithParam<ComparisonCase> {};
-
-TEST_P(NumberForComparisonTest, ReadsWholeText) {
-  EXPECT_EQ(NumberForComparison(GetParam().text), GetParam().number);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, NumberForComparisonTest,
-    ::testing::Values(ComparisonCase{" 5", 5}, ComparisonCase{"005", 5},
-                      ComparisonCase{"05", 5}, ComparisonCase{"050", 50},
-                      ComparisonCase{"-12", -12},
-                      ComparisonCase{" 1E+20", 1e20},
-                      ComparisonCase{"0012", 12}, ComparisonCase{" .25", 0.25},
-                      ComparisonCase{"5 ", 5}));
-
-TEST(NumberForComparison, TextThatIsNotANumberIsAMismatch) {
-  for (const char* text : {"00-5", "0-12", "", "   ", "abc", "5x", "1E", "-",
-                           ".", "1 2", "1D2", "&H10", "inf", "nan"}) {
-    try {
-      NumberForComparison(text);
-      ADD_FAILURE() << '"' << text << "\" converted";
-    } catch (const RunFailure& failure) {
-      EXPECT_EQ(failure.kind(), FailureKind::kTypeMismatch) << text;
-    }
-  }
-}
-
-TEST(LeftTrim, DropsOnlyLeadingSpaces) {
-  EXPECT_EQ(LeftTrim("  a b "), "a b ");
-  EXPECT_EQ(LeftTrim("   "), "");
-  EXPECT_EQ(LeftTrim("\t a"), "\t a");
-  EXPECT_EQ(LeftTrim(""), "");
 }
 
 }  // namespace

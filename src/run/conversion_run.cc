@@ -1,39 +1,86 @@
 #include "run/conversion_run.h"
 
+#include <optional>
+#include <utility>
+
 #include "run/report.h"
+#include "run/station.h"
 #include "run/weather_log.h"
 #include "run/weather_reading.h"
-#include "runtime/channels.h"
 #include "runtime/file.h"
+#include "runtime/line_reader.h"
+#include "runtime/run_failure.h"
+#include "runtime/text_writer.h"
 
 namespace brinok {
+namespace {
+
+// The weather program may write a new log at any time; one that is no
+// longer the log this run read is left for the next run.
+void RequireSameLog(const FileIdentity& now, const FileIdentity& read) {
+  if (now != read) throw RunFailure(FailureKind::kChanged);
+}
+
+}  // namespace
 
 ExitStatus RunConversion() noexcept {
-  Channels channels;
   try {
-    FileIdentity checked;
-    switch (CheckWeatherLog(channels, checked)) {
-      case LogCheck::kMissing:
-        return ExitStatus::kNoLog;
-      case LogCheck::kRejected:
-        return ExitStatus::kRejected;
-      case LogCheck::kAccepted:
-        break;
+    // The check: only a log of exactly seven lines is converted; any other
+    // is deleted.
+    std::optional<File> found = File::OpenInputIfExists(kWeatherLogName);
+    if (!found) return ExitStatus::kNoLog;
+    // Taken before reading, so that whatever the weather program changes
+    // from now on is seen before the log is replaced or deleted.
+    const FileIdentity checked = found->Identity();
+    LineReader checked_log(std::move(*found));
+    const bool seven_lines = HasSevenLines(checked_log);
+    checked_log.Close();
+    if (!seven_lines) {
+      RemoveFile(kWeatherLogName);
+      return ExitStatus::kRejected;
     }
-    const FileIdentity compacted = CompactWeatherLog(channels, checked);
-    const WeatherReading reading = ReadWeatherLog(channels, compacted);
-    WriteReport(reading, channels);
-    channels.CloseAll();
-    PublishReport(channels);
+
+    // The compaction: the log without its empty lines takes the log's place
+    // in one step, written in full and forced to disk first, so that the
+    // reading is never lost.
+    LineReader original(File::OpenInput(kWeatherLogName));
+    TextWriter copy(File::OpenOutput(kScratchName));
+    CopyNonEmptyLines(original, copy);
+    original.Close();
+    copy.Commit();
+    const FileIdentity compacted = IdentityAt(kScratchName);
+    RequireSameLog(IdentityAt(kWeatherLogName), checked);
+    RenameReplacing(kScratchName, kWeatherLogName);
+
+    // The report, written into the scratch file and forced to disk.
+    LineReader log(File::OpenInput(kWeatherLogName));
+    RequireSameLog(log.Identity(), compacted);
+    TextWriter report(File::OpenOutput(kScratchName));
+    const WeatherReading reading = ReadReading(log);
+    log.Close();
+    WriteReport(reading, report);
+    report.Commit();
+
+    // The publication: an old report that cannot be written (read-only,
+    // locked) ends the run before anything changes; then the new report
+    // takes its place in one step, and the folder is synced so the new name
+    // lasts.
+    if (std::optional<File> old_report =
+            File::OpenAppendIfExists(kReportName)) {
+      old_report->Close();
+    }
+    RenameReplacing(kScratchName, kReportName);
+    SyncCurrentDirectory();
+
     // Only now, with the report that carries it on disk, the reading goes;
     // a log written during the run stays for the next one.
-    RemoveWeatherLog(compacted);
+    if (IdentityAt(kWeatherLogName) == compacted) RemoveFile(kWeatherLogName);
     return ExitStatus::kPublished;
   } catch (...) {
-    // The single failure handler, for a failing file or value and for
-    // anything else (memory running out included): whatever is on disk now
-    // is what the next run finds.
-    channels.End();
+    // The one failure handler, for a failing file or value and for anything
+    // else, memory running out included. A writer that was not committed
+    // has written out what it held; whatever is on disk now is what the
+    // next run finds.
     return ExitStatus::kFailed;
   }
 }

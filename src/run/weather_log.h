@@ -1,44 +1,27 @@
 #ifndef BRINOK_RUN_WEATHER_LOG_H_
 #define BRINOK_RUN_WEATHER_LOG_H_
 
-#include "runtime/file.h"
+#include "run/weather_reading.h"
 
 namespace brinok {
 
-class Channels;
-struct WeatherReading;
+class LineReader;
+class TextWriter;
 
-/// The number of lines a weather log must have.
-inline constexpr int kLogLines = 7;
+/// Counts the weather log's lines, in constant memory, and tells whether
+/// there are exactly seven. A UTF-8 byte order mark at the very start is not
+/// part of the first line.
+bool HasSevenLines(LineReader& log);
 
-/// What the check made of the weather log.
-enum class LogCheck {
-  kAccepted,  // seven lines
-  kRejected,  // any other number of lines; the log has been deleted
-  kMissing,   // there is no weather log; nothing was touched
-};
+/// Copies the weather log's lines, each ended by CR LF, leaving out the
+/// empty ones. A UTF-8 byte order mark at the very start is not part of the
+/// first line.
+void CopyNonEmptyLines(LineReader& log, TextWriter& copy);
 
-/// Counts the weather log's lines, in constant memory, and stores in
-/// `checked` the identity of the log it counted. A log without exactly seven
-/// lines is deleted.
-LogCheck CheckWeatherLog(Channels& channels, FileIdentity& checked);
-
-/// Rewrites the weather log without its empty lines, through the scratch file
-/// that then replaces it atomically: the log is never absent. Raises
-/// RunFailure(kChanged), leaving the log as it is, when it is no longer the
-/// one that was `checked`. Returns the identity of the compacted log.
-FileIdentity CompactWeatherLog(Channels& channels, const FileIdentity& checked);
-
-/// Opens the `compacted` log for reading and the scratch file for writing,
-/// and reads the seven lines into a reading; an empty log leaves every field
-/// empty. Raises RunFailure(kChanged) when another file has taken the log's
-/// place, and RunFailure(kPastEnd) when the log ends inside a reading.
-WeatherReading ReadWeatherLog(Channels& channels,
-                              const FileIdentity& compacted);
-
-/// Deletes the weather log if it is still the `compacted` one; a log written
-/// since is kept for the next run. Returns whether it was deleted.
-bool RemoveWeatherLog(const FileIdentity& compacted);
+/// Reads the compacted log's lines into a reading, seven at a time until
+/// the log ends; an empty log leaves every field empty. Raises
+/// RunFailure(kPastEnd) when the log ends inside a reading.
+WeatherReading ReadReading(LineReader& log);
 
 }  // namespace brinok
 

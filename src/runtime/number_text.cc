@@ -209,30 +209,6 @@ std::string FixedForm(const Decimal& decimal) {
   return text;
 }
 
-// Whether the text is exactly [+-]digits[.digits][E[+-]digits], with at least
-// one digit before the exponent.
-bool IsWholeNumberText(std::string_view text) {
-  std::size_t pos = 0;
-  const auto digits = [&] {
-    const std::size_t start = pos;
-    while (pos < text.size() && IsDigit(text[pos])) ++pos;
-    return pos - start;
-  };
-  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) ++pos;
-  std::size_t mantissa = digits();
-  if (pos < text.size() && text[pos] == '.') {
-    ++pos;
-    mantissa += digits();
-  }
-  if (mantissa == 0) return false;
-  if (pos < text.size() && (text[pos] == 'E' || text[pos] == 'e')) {
-    ++pos;
-    if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) ++pos;
-    if (digits() == 0) return false;
-  }
-  return pos == text.size();
-}
-
 }  // namespace
 
 double NumberFromText(std::string_view text) {
@@ -254,8 +230,6 @@ double NumberFromText(std::string_view text) {
   return DecimalNumber(cursor);
 }
 
-double GreatestInteger(double value) { return std::floor(value); }
-
 std::string SignedText(double value) {
   if (!std::isfinite(value)) throw RunFailure(FailureKind::kOverflow);
   if (value == 0) return " 0";  // negative zero is written like zero
@@ -270,18 +244,6 @@ std::string PlainText(double value) {
   std::string text = SignedText(value);
   if (text.front() == ' ') text.erase(0, 1);
   return text;
-}
-
-double NumberForComparison(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string_view::npos) {
-    throw RunFailure(FailureKind::kTypeMismatch);
-  }
-  text = text.substr(first, text.find_last_not_of(' ') - first + 1);
-  if (!IsWholeNumberText(text)) throw RunFailure(FailureKind::kTypeMismatch);
-  // The text is exactly one number with nothing to ignore, so reading its
-  // leading number reads all of it.
-  return NumberFromText(text);
 }
 
 }  // namespace brinok

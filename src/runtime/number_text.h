@@ -15,10 +15,6 @@ namespace brinok {
 /// value beyond the double range.
 double NumberFromText(std::string_view text);
 
-/// The greatest whole number not greater than `value`: 3.7 gives 3, -3.5
-/// gives -4.
-double GreatestInteger(double value);
-
 /// Text of a number with a sign position: a space before a number that is not
 /// negative, a minus sign before a negative one; up to 15 significant digits,
 /// no trailing zeros, no zero before the point (" .25"), and exponent form
@@ -26,15 +22,9 @@ double GreatestInteger(double value);
 /// " 0".
 std::string SignedText(double value);
 
-/// The same digits as SignedText without the space before a number that is
-/// not negative.
+/// The digits of a number, with its minus sign: SignedText without the
+/// space before a number that is not negative.
 std::string PlainText(double value);
-
-/// Full-text number as a comparison with a number needs it: leading and
-/// trailing spaces, an optional sign, digits with an optional full stop and
-/// an optional E exponent, leading zeros allowed ("005" is 5). Anything else,
-/// such as "00-5", raises RunFailure(kTypeMismatch).
-double NumberForComparison(std::string_view text);
 
 }  // namespace brinok
 

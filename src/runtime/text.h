@@ -6,9 +6,6 @@
 
 namespace brinok {
 
-/// The text without its leading spaces (code 32); tabs and all else stay.
-std::string_view LeftTrim(std::string_view text);
-
 /// Number of characters in a text held as file bytes: one per byte on POSIX,
 /// characters of the ANSI code page on Windows.
 std::size_t TextLength(std::string_view text);

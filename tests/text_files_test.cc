@@ -1,13 +1,14 @@
-// Line reading and writing through channels on real files.
-
-#include "runtime/channels.h"
+// Reading files as lines and writing text into them, on real files.
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "runtime/file.h"
+#include "runtime/line_reader.h"
 #include "runtime/run_failure.h"
+#include "runtime/text_writer.h"
 #include "scratch_dir.h"
 
 namespace brinok {
@@ -19,11 +20,10 @@ using ::brinok::testing::ScratchDir;
 std::vector<std::string> ReadAllLines(const std::string& bytes) {
   ScratchDir dir;
   dir.Write("in", bytes);
-  Channels channels;
-  channels.OpenInput(1, (dir / "in").c_str());
+  LineReader reader(File::OpenInput((dir / "in").c_str()));
   std::vector<std::string> lines;
-  while (!channels.AtEnd(1)) lines.push_back(channels.ReadLine(1));
-  channels.CloseAll();
+  while (!reader.AtEnd()) lines.push_back(reader.ReadLine());
+  reader.Close();
   return lines;
 }
 
@@ -39,8 +39,8 @@ TEST_P(LineReadingTest, SplitsAsTheRunReadsIt) {
   EXPECT_EQ(ReadAllLines(GetParam().bytes), GetParam().lines);
 }
 
-// A line that crosses the 64 KiB read block, with its CR LF split across it.
-const std::string kLongLine(64 * 1024 - 1, 'a');
+// A line that crosses the read block, with its CR LF split across it.
+const std::string kLongLine(LineReader::kReadBlock - 1, 'a');
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, LineReadingTest,
@@ -63,84 +63,76 @@ INSTANTIATE_TEST_SUITE_P(
                  {kLongLine + kLongLine}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(Channels, ReadingAtTheEndIsARunFailure) {
+TEST(LineReader, ReadingAtTheEndIsARunFailure) {
   ScratchDir dir;
   dir.Write("in", "only\r\n");
-  Channels channels;
-  channels.OpenInput(1, (dir / "in").c_str());
-  EXPECT_EQ(channels.ReadLine(1), "only");
-  ASSERT_TRUE(channels.AtEnd(1));
+  LineReader reader(File::OpenInput((dir / "in").c_str()));
+  EXPECT_EQ(reader.ReadLine(), "only");
+  ASSERT_TRUE(reader.AtEnd());
   try {
-    channels.ReadLine(1);
+    reader.ReadLine();
     FAIL() << "read past the end";
   } catch (const RunFailure& failure) {
     EXPECT_EQ(failure.kind(), FailureKind::kPastEnd);
   }
 }
 
-TEST(Channels, SkippedLinesCountLikeReadOnes) {
+TEST(LineReader, SkippedLinesCountLikeReadOnes) {
   ScratchDir dir;
   dir.Write("in", kLongLine + kLongLine + "\r\nx\ry");
-  Channels channels;
-  channels.OpenInput(1, (dir / "in").c_str());
+  LineReader reader(File::OpenInput((dir / "in").c_str()));
   int count = 0;
-  while (!channels.AtEnd(1)) {
-    channels.SkipLine(1);
+  while (!reader.AtEnd()) {
+    reader.SkipLine();
     ++count;
   }
   EXPECT_EQ(count, 3);
 }
 
-TEST(Channels, PrintFormsJoinAndEndLines) {
+TEST(LineReader, SkipsALeadingPrefixOnlyAtTheStart) {
+  const struct {
+    std::string bytes;
+    std::string first_line;
+  } cases[] = {
+      {"\xEF\xBB\xBF"
+       "270\r\n",
+       "270"},
+      {"270\xEF\xBB\xBF\r\n", "270\xEF\xBB\xBF"},
+      {"\xEF\xBB", "\xEF\xBB"},  // too short to hold it
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    dir.Write("in", c.bytes);
+    LineReader reader(File::OpenInput((dir / "in").c_str()));
+    reader.SkipLeading("\xEF\xBB\xBF");
+    EXPECT_EQ(reader.ReadLine(), c.first_line);
+  }
+}
+
+TEST(TextWriter, WritesAndLineEndsAsGiven) {
   ScratchDir dir;
-  Channels channels;
-  channels.OpenOutput(2, (dir / "out").c_str());
-  channels.Print(2, "a", PrintForm::kJoin);
-  channels.Print(2, "b", PrintForm::kLine);
-  channels.Print(2, "c", PrintForm::kJoin);
-  channels.CloseAll();
+  TextWriter writer(File::OpenOutput((dir / "out").c_str()));
+  writer.Write("a");
+  writer.WriteLine("b");
+  writer.Write("c");
+  writer.Commit();
   EXPECT_EQ(dir.Read("out"), "ab\r\nc");
 }
 
-TEST(Channels, OutputEmptiesAnExistingFile) {
+TEST(TextWriter, OutputEmptiesAnExistingFile) {
   ScratchDir dir;
   dir.Write("out", "old content");
-  Channels channels;
-  channels.OpenOutput(2, (dir / "out").c_str());
-  channels.CloseAll();
+  TextWriter(File::OpenOutput((dir / "out").c_str())).Commit();
   EXPECT_EQ(dir.Read("out"), "");
 }
 
-TEST(Channels, EndWritesOutWhatWasPrinted) {
+TEST(TextWriter, UncommittedWriterLeavesWhatWasWritten) {
   ScratchDir dir;
-  Channels channels;
-  channels.OpenOutput(2, (dir / "out").c_str());
-  channels.Print(2, "unfinished", PrintForm::kJoin);
-  channels.End();
-  EXPECT_EQ(dir.Read("out"), "unfinished");
-}
-
-TEST(Channels, AppendDoesNotCreateAMissingFile) {
-  ScratchDir dir;
-  Channels channels;
-  EXPECT_FALSE(channels.OpenAppendIfExists(1, (dir / "report").c_str()));
-  EXPECT_FALSE(dir.Read("report").has_value());
-
-  dir.Write("report", "kept");
-  EXPECT_TRUE(channels.OpenAppendIfExists(1, (dir / "report").c_str()));
-  channels.CloseAll();
-  EXPECT_EQ(dir.Read("report"), "kept");
-}
-
-TEST(Channels, MissingInputIsNotFound) {
-  ScratchDir dir;
-  Channels channels;
-  try {
-    channels.OpenInput(1, (dir / "missing").c_str());
-    FAIL() << "opened a missing file";
-  } catch (const RunFailure& failure) {
-    EXPECT_EQ(failure.kind(), FailureKind::kNotFound);
+  {
+    TextWriter writer(File::OpenOutput((dir / "out").c_str()));
+    writer.Write("unfinished");
   }
+  EXPECT_EQ(dir.Read("out"), "unfinished");
 }
 
 }  // namespace
