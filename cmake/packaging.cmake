@@ -104,7 +104,7 @@ set(CPACK_PACKAGE_FILE_NAME
 # Debian: the architecture of the target, not of the machine that packs it.
 set(brinok_deb_architectures
     x86_64=amd64 AMD64=amd64 i686=i386 i386=i386 aarch64=arm64 arm64=arm64
-    armv7l=armhf riscv64=riscv64 ppc64le=ppc64el s390x=s390x)
+    armv7l=armhf armv5tel=armel riscv64=riscv64 ppc64le=ppc64el s390x=s390x)
 foreach(brinok_pair IN LISTS brinok_deb_architectures)
   string(REPLACE "=" ";" brinok_pair "${brinok_pair}")
   list(GET brinok_pair 0 brinok_processor)
