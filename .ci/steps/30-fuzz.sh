@@ -29,21 +29,35 @@ cmake --build --preset fuzz
 # The seed corpus, once, under libFuzzer and the sanitizers.
 ctest --preset fuzz
 
-for target in "${targets[@]}"; do
+# The three at once: libFuzzer uses one core each, and the machine has two.
+fuzz() {
+  local target=$1
   cp -r "fuzz/corpus/$target" "$work/$target"
-  echo "-- fuzzing $target for ${seconds_per_target}s"
-  if ! "build/fuzz/fuzz/$target" -max_total_time="$seconds_per_target" \
+  "build/fuzz/fuzz/$target" -max_total_time="$seconds_per_target" \
     -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
     -artifact_prefix="$work/$target-" "$work/$target" >"$work/$target.log" 2>&1
-  then
-    cat "$work/$target.log"
-    for artifact in "$work/$target"-*; do
-      [ -e "$artifact" ] || continue
-      echo "-- failing input $(basename "$artifact"):"
-      od -A d -c "$artifact" | head -n 40
-    done
-    exit 1
-  fi
-  grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
-    "$work/$target.log"
+}
+declare -A fuzzers
+for target in "${targets[@]}"; do
+  echo "-- fuzzing $target for ${seconds_per_target}s"
+  fuzz "$target" &
+  fuzzers[$target]=$!
 done
+failed=0
+for target in "${targets[@]}"; do
+  if wait "${fuzzers[$target]}"; then
+    echo "-- $target"
+    grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
+      "$work/$target.log"
+    continue
+  fi
+  failed=1
+  echo "-- $target FAILED"
+  cat "$work/$target.log"
+  for artifact in "$work/$target"-*; do
+    [ -e "$artifact" ] || continue
+    echo "-- failing input $(basename "$artifact"):"
+    od -A d -c "$artifact" | head -n 40
+  done
+done
+exit "$failed"

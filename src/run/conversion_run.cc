@@ -24,6 +24,8 @@ void RequireSameLog(const FileIdentity& now, const FileIdentity& read) {
 }  // namespace
 
 ExitStatus RunConversion() noexcept {
+  // Each file is open within its block only, which also lets the readers'
+  // blocks share one place on the stack.
   try {
     // The check: only a log of exactly seven lines is converted; any other
     // is deleted.
@@ -32,9 +34,12 @@ ExitStatus RunConversion() noexcept {
     // Taken before reading, so that whatever the weather program changes
     // from now on is seen before the log is replaced or deleted.
     const FileIdentity checked = found->Identity();
-    LineReader checked_log(std::move(*found));
-    const bool seven_lines = HasSevenLines(checked_log);
-    checked_log.Close();
+    bool seven_lines = false;
+    {
+      LineReader log(std::move(*found));
+      seven_lines = HasSevenLines(log);
+      log.Close();
+    }
     if (!seven_lines) {
       RemoveFile(kWeatherLogName);
       return ExitStatus::kRejected;
@@ -43,23 +48,27 @@ ExitStatus RunConversion() noexcept {
     // The compaction: the log without its empty lines takes the log's place
     // in one step, written in full and forced to disk first, so that the
     // reading is never lost.
-    LineReader original(File::OpenInput(kWeatherLogName));
-    TextWriter copy(File::OpenOutput(kScratchName));
-    CopyNonEmptyLines(original, copy);
-    original.Close();
-    copy.Commit();
+    {
+      LineReader log(File::OpenInput(kWeatherLogName));
+      TextWriter copy(File::OpenOutput(kScratchName));
+      CopyNonEmptyLines(log, copy);
+      log.Close();
+      copy.Commit();
+    }
     const FileIdentity compacted = IdentityAt(kScratchName);
     RequireSameLog(IdentityAt(kWeatherLogName), checked);
     RenameReplacing(kScratchName, kWeatherLogName);
 
     // The report, written into the scratch file and forced to disk.
-    LineReader log(File::OpenInput(kWeatherLogName));
-    RequireSameLog(log.Identity(), compacted);
-    TextWriter report(File::OpenOutput(kScratchName));
-    const WeatherReading reading = ReadReading(log);
-    log.Close();
-    WriteReport(reading, report);
-    report.Commit();
+    {
+      LineReader log(File::OpenInput(kWeatherLogName));
+      RequireSameLog(log.Identity(), compacted);
+      TextWriter report(File::OpenOutput(kScratchName));
+      const WeatherReading reading = ReadReading(log);
+      log.Close();
+      WriteReport(reading, report);
+      report.Commit();
+    }
 
     // The publication: an old report that cannot be written (read-only,
     // locked) ends the run before anything changes; then the new report
