@@ -41,6 +41,8 @@ row() {
       --style none "${commands[@]:r%2}" "${commands[@]:0:r%2}" \
       >/dev/null 2>"$r.log" || { cat "$r.log" >&2; exit 1; }
   done
+  # The commands are words to split: "wc -l FILE".
+  # shellcheck disable=SC2086
   for i in 0 1; do
     median+=("$(cat ./*.csv | awk -F, -v c="${commands[i]}" \
       '$1 == c { print $4 * 1000 }' | median)")

@@ -172,9 +172,11 @@ Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir,
   return ended;
 }
 
-// How often each file system call occurs in a trace written by strace -f.
-CallCounts CountFileCalls(const std::string& trace) {
-  CallCounts counts;
+// Calls `visit` with the name and the arguments of each system call in a
+// trace written by strace -f, in order.
+void ForEachCall(
+    const std::string& trace,
+    const std::function<void(const std::string&, std::string_view)>& visit) {
   std::istringstream lines(trace);
   for (std::string line; std::getline(lines, line);) {
     // Each line starts with the process id, then the call and its arguments;
@@ -183,11 +185,19 @@ CallCounts CountFileCalls(const std::string& trace) {
     if (start == std::string::npos) continue;
     const std::size_t paren = line.find('(', start);
     if (paren == std::string::npos) continue;
-    const std::string name = line.substr(start, paren - start);
+    visit(line.substr(start, paren - start),
+          std::string_view(line).substr(paren + 1));
+  }
+}
+
+// How often each file system call occurs in a trace.
+CallCounts CountFileCalls(const std::string& trace) {
+  CallCounts counts;
+  ForEachCall(trace, [&](const std::string& name, std::string_view) {
     for (std::string_view call : kFileCalls) {
       if (name == call) ++counts[name];
     }
-  }
+  });
   return counts;
 }
 
@@ -258,16 +268,9 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
   };
   std::vector<FileEffect> effects;
   CallCounts seen;
-  std::istringstream lines(trace);
-  for (std::string line; std::getline(lines, line);) {
-    const std::size_t start = line.find_first_not_of("0123456789 ");
-    if (start == std::string::npos) continue;
-    const std::size_t paren = line.find('(', start);
-    if (paren == std::string::npos) continue;
-    const std::string call = line.substr(start, paren - start);
+  ForEachCall(trace, [&](const std::string& call, std::string_view arguments) {
     const int occurrence = ++seen[call];
     const std::string what = kind(call);
-    const std::string_view arguments = std::string_view(line).substr(paren + 1);
     std::string target;
     if (what == "write" || what == "fsync") {
       const std::string path = DescriptorPath(arguments);
@@ -284,7 +287,7 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
                       target.starts_with(kScratch) ||
                       target.starts_with(kReport) || target == "folder";
     if (ours) effects.push_back({what + " " + target, call, occurrence});
-  }
+  });
   return effects;
 }
 

@@ -26,16 +26,8 @@ if [ ${#need[@]} -gt 0 ]; then
     --no-install-recommends "${need[@]}"
 fi
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
-[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+# shellcheck source=.ci/common.sh
+. .ci/common.sh
 
 # Runs the program given after the directory in a fresh copy of the sample
 # log there; prints the exit status.

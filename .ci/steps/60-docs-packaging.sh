@@ -22,16 +22,8 @@ fi
 # the machine lacks.
 export LC_ALL=C.UTF-8
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
-
-version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
-[ -n "$version" ] || fail "no project version in CMakeLists.txt"
+# shellcheck source=.ci/common.sh
+. .ci/common.sh
 
 echo "-- manual page"
 # Both renderers must stay silent: a warning means a page that shows wrongly

@@ -14,12 +14,8 @@ if ! command -v direwolf >/dev/null || ! command -v decode_aprs >/dev/null; then
 fi
 export LC_ALL=C.UTF-8
 
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+# shellcheck source=.ci/common.sh
+. .ci/common.sh
 
 cmake --preset release >/dev/null
 cmake --build --preset release
