@@ -1,4 +1,4 @@
-// Reads arbitrary file contents line by line through the channels, as the
+// Reads arbitrary file contents line by line with the LineReader, as the
 // run's loops do, and requires that the lines with the line ends they
 // consumed give back the file exactly.
 //

@@ -1,5 +1,5 @@
-// The file operations under the channels: what counts as a file the run may
-// use, deleting and replacing.
+// The file operations under the readers and writers: what counts as a file
+// the run may use, opening only what exists, deleting and replacing.
 
 #include "runtime/file.h"
 
