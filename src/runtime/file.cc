@@ -5,7 +5,8 @@
 
 namespace brinok {
 
-File::File(File&& other) noexcept : handle_(other.handle_) {
+File::File(File&& other) noexcept
+    : handle_(other.handle_), identity_(other.identity_) {
   other.handle_ = kNoHandle;
 }
 
@@ -13,6 +14,7 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Release();
     handle_ = other.handle_;
+    identity_ = other.identity_;
     other.handle_ = kNoHandle;
   }
   return *this;

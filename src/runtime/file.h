@@ -56,18 +56,23 @@ class File {
   void Write(const char* data, std::size_t size);
   /// Forces everything written to stable storage.
   void Sync();
-  /// The identity of the open file as it is now.
-  FileIdentity Identity() const;
+  /// The identity of the file as it was opened, before anything was read
+  /// from or written to it.
+  const FileIdentity& Identity() const { return identity_; }
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
 
  private:
   using Handle = std::intptr_t;
   static constexpr Handle kNoHandle = -1;
-  explicit File(Handle handle) noexcept : handle_(handle) {}
+  File(Handle handle, const FileIdentity& identity) noexcept
+      : handle_(handle), identity_(identity) {}
   void Release() noexcept;
 
   Handle handle_ = kNoHandle;
+  // Read from the file system when the file is opened, with the check that
+  // it is a regular file.
+  FileIdentity identity_;
 };
 
 /// Deletes the named file. Raises RunFailure(kNotFound) when it is missing

@@ -35,37 +35,6 @@ int OpenRetrying(const char* name, int flags) {
   return fd;
 }
 
-// Only a regular file is used; anything else at the name is left untouched.
-void RequireRegular(int fd) {
-  struct stat status;
-  if (::fstat(fd, &status) != 0) {
-    const int error = errno;
-    ::close(fd);
-    Fail(error);
-  }
-  if (!S_ISREG(status.st_mode)) {
-    ::close(fd);
-    throw RunFailure(FailureKind::kNotRegular);
-  }
-}
-
-int OpenRegular(const char* name, int flags) {
-  const int fd = OpenRetrying(name, flags);
-  if (fd < 0) FailWithErrno();
-  RequireRegular(fd);
-  return fd;
-}
-
-// A missing name is an answer here, not a failure: no exception is thrown
-// on the most common run, the one that finds no log.
-int OpenRegularIfExists(const char* name, int flags) {
-  const int fd = OpenRetrying(name, flags);
-  if (fd < 0 && errno == ENOENT) return -1;
-  if (fd < 0) FailWithErrno();
-  RequireRegular(fd);
-  return fd;
-}
-
 // macOS names the modification time differently.
 const struct timespec& ModificationTime(const struct stat& status) {
 #if defined(__APPLE__)
@@ -85,29 +54,63 @@ FileIdentity IdentityOf(const struct stat& status) {
   return identity;
 }
 
+// An open regular file and its identity; a missing name has fd -1.
+struct Opened {
+  int fd = -1;
+  FileIdentity identity;
+};
+
+// Opens the name, and uses it only if it holds a regular file: anything
+// else is left untouched. A missing name is an answer here, not a failure:
+// no exception is thrown on the most common run, the one that finds no log.
+Opened OpenRegularIfExists(const char* name, int flags) {
+  const int fd = OpenRetrying(name, flags);
+  if (fd < 0 && errno == ENOENT) return {};
+  if (fd < 0) FailWithErrno();
+  struct stat status;
+  if (::fstat(fd, &status) != 0) {
+    const int error = errno;
+    ::close(fd);
+    Fail(error);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    ::close(fd);
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  return {fd, IdentityOf(status)};
+}
+
+Opened OpenRegular(const char* name, int flags) {
+  const Opened opened = OpenRegularIfExists(name, flags);
+  if (opened.fd < 0) Fail(ENOENT);
+  return opened;
+}
+
 }  // namespace
 
 File File::OpenInput(const char* name) {
-  return File(OpenRegular(name, O_RDONLY));
+  const Opened opened = OpenRegular(name, O_RDONLY);
+  return File(opened.fd, opened.identity);
 }
 
 std::optional<File> File::OpenInputIfExists(const char* name) {
-  const int fd = OpenRegularIfExists(name, O_RDONLY);
-  if (fd < 0) return std::nullopt;
-  return File(fd);
+  const Opened opened = OpenRegularIfExists(name, O_RDONLY);
+  if (opened.fd < 0) return std::nullopt;
+  return File(opened.fd, opened.identity);
 }
 
 File File::OpenOutput(const char* name) {
   // O_TRUNC empties regular files only: a FIFO or device is left as it was,
   // a directory or link is not opened at all, and RequireRegular then
   // refuses them.
-  return File(OpenRegular(name, O_WRONLY | O_CREAT | O_TRUNC));
+  const Opened opened = OpenRegular(name, O_WRONLY | O_CREAT | O_TRUNC);
+  return File(opened.fd, opened.identity);
 }
 
 std::optional<File> File::OpenAppendIfExists(const char* name) {
-  const int fd = OpenRegularIfExists(name, O_WRONLY | O_APPEND);
-  if (fd < 0) return std::nullopt;
-  return File(fd);
+  const Opened opened = OpenRegularIfExists(name, O_WRONLY | O_APPEND);
+  if (opened.fd < 0) return std::nullopt;
+  return File(opened.fd, opened.identity);
 }
 
 void File::Release() noexcept {
@@ -136,12 +139,6 @@ void File::Write(const char* data, std::size_t size) {
 
 void File::Sync() {
   if (::fsync(static_cast<int>(handle_)) != 0) FailWithErrno();
-}
-
-FileIdentity File::Identity() const {
-  struct stat status;
-  if (::fstat(static_cast<int>(handle_), &status) != 0) FailWithErrno();
-  return IdentityOf(status);
 }
 
 void File::Close() {

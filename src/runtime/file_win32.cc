@@ -94,8 +94,7 @@ BY_HANDLE_FILE_INFORMATION InformationOf(HANDLE handle) {
   return info;
 }
 
-FileIdentity IdentityOf(HANDLE handle) {
-  const BY_HANDLE_FILE_INFORMATION info = InformationOf(handle);
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   const auto join = [](DWORD high, DWORD low) {
     return (std::uint64_t{high} << 32) | low;
   };
@@ -108,12 +107,6 @@ FileIdentity IdentityOf(HANDLE handle) {
   return identity;
 }
 
-bool SameFile(HANDLE a, HANDLE b) {
-  const FileIdentity first = IdentityOf(a);
-  const FileIdentity second = IdentityOf(b);
-  return first.volume == second.volume && first.file == second.file;
-}
-
 // The rule agrees with the system's own test of the tag.
 static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_SYMLINK) &&
               IsReparseTagNameSurrogate(IO_REPARSE_TAG_SYMLINK));
@@ -122,34 +115,41 @@ static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_MOUNT_POINT) &&
 static_assert(!IsNameSurrogateTag(IO_REPARSE_TAG_DEDUP) &&
               !IsReparseTagNameSurrogate(IO_REPARSE_TAG_DEDUP));
 
+// An open regular file and its identity; a missing name has no handle.
+struct Opened {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  FileIdentity identity;
+};
+
 // Opens the name as a regular file on disk: no device, pipe or console, no
 // directory, and never through a symbolic link, junction or mount point. A
 // file behind any other reparse point (a cloud placeholder, a deduplicated
 // or compressed file) is opened again through its filter, and must still
-// be the same file. With `if_exists`, a missing name gives
-// INVALID_HANDLE_VALUE instead of a failure.
-HANDLE OpenRegular(const std::wstring& name, DWORD access, DWORD disposition,
+// be the same file. With `if_exists`, a missing name gives no handle
+// instead of a failure.
+Opened OpenRegular(const std::wstring& name, DWORD access, DWORD disposition,
                    bool if_exists = false) {
   OwnedHandle named(CreateFileW(name.c_str(), access | kCheckAccess, kShareAll,
                                 nullptr, disposition, kOpenNameFlags, nullptr));
   if (!named.valid()) {
     const DWORD error = GetLastError();
-    if (if_exists && IsMissing(error)) return INVALID_HANDLE_VALUE;
+    if (if_exists && IsMissing(error)) return {};
     FailToOpen(name, error);
   }
   if (GetFileType(named.get()) != FILE_TYPE_DISK) {
     throw RunFailure(FailureKind::kNotRegular);
   }
+  const BY_HANDLE_FILE_INFORMATION info = InformationOf(named.get());
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+    return {named.Release(), IdentityOf(info)};
+  }
   FILE_ATTRIBUTE_TAG_INFO tag;
   if (!GetFileInformationByHandleEx(named.get(), FileAttributeTagInfo, &tag,
                                     sizeof tag)) {
     FailWithLastError();
-  }
-  if ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw RunFailure(FailureKind::kNotRegular);
-  }
-  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return named.Release();
   }
   if (IsNameSurrogateTag(tag.ReparseTag)) {
     throw RunFailure(FailureKind::kNotRegular);
@@ -158,32 +158,36 @@ HANDLE OpenRegular(const std::wstring& name, DWORD access, DWORD disposition,
                                    kShareAll, nullptr, OPEN_EXISTING,
                                    kOpenFiltered, nullptr));
   if (!filtered.valid()) FailToOpen(name, GetLastError());
-  if (!SameFile(named.get(), filtered.get())) {
+  const FileIdentity named_file = IdentityOf(info);
+  const FileIdentity identity = IdentityOf(InformationOf(filtered.get()));
+  if (identity.volume != named_file.volume ||
+      identity.file != named_file.file) {
     throw RunFailure(FailureKind::kNotRegular);
   }
-  return filtered.Release();
+  return {filtered.Release(), identity};
 }
 
 }  // namespace
 
 File File::OpenInput(const char* name) {
-  return File(
-      FromHandle(OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING)));
+  const Opened opened = OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING);
+  return File(FromHandle(opened.handle), opened.identity);
 }
 
 std::optional<File> File::OpenInputIfExists(const char* name) {
   // A missing name is an answer here, not a failure: no exception is thrown
   // on the most common run, the one that finds no log.
-  const HANDLE handle =
+  const Opened opened =
       OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING, /*if_exists=*/true);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  return File(FromHandle(handle));
+  if (opened.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(FromHandle(opened.handle), opened.identity);
 }
 
 File File::OpenOutput(const char* name) {
   // Opened without truncating, and emptied only once it is known to be a
   // regular file: anything else at the name is left as it was.
-  File file(FromHandle(OpenRegular(Widen(name), GENERIC_WRITE, OPEN_ALWAYS)));
+  const Opened opened = OpenRegular(Widen(name), GENERIC_WRITE, OPEN_ALWAYS);
+  File file(FromHandle(opened.handle), opened.identity);
   // A new handle is at offset 0, so this cuts the file to nothing.
   if (!SetEndOfFile(AsHandle(file.handle_))) FailWithLastError();
   return file;
@@ -192,11 +196,11 @@ File File::OpenOutput(const char* name) {
 std::optional<File> File::OpenAppendIfExists(const char* name) {
   // Append access alone: every write lands at the end of the file, and a
   // read-only or locked file is refused as for any write.
-  const HANDLE handle =
+  const Opened opened =
       OpenRegular(Widen(name), FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING,
                   /*if_exists=*/true);
-  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  return File(FromHandle(handle));
+  if (opened.handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(FromHandle(opened.handle), opened.identity);
 }
 
 void File::Release() noexcept {
@@ -230,8 +234,6 @@ void File::Sync() {
   if (!FlushFileBuffers(AsHandle(handle_))) FailWithLastError();
 }
 
-FileIdentity File::Identity() const { return IdentityOf(AsHandle(handle_)); }
-
 void File::Close() {
   const HANDLE handle = AsHandle(handle_);
   handle_ = kNoHandle;
@@ -248,7 +250,7 @@ FileIdentity IdentityAt(const char* name) {
                                  kShareAll, nullptr, OPEN_EXISTING,
                                  kOpenNameFlags, nullptr));
   if (!handle.valid()) FailWithLastError();
-  return IdentityOf(handle.get());
+  return IdentityOf(InformationOf(handle.get()));
 }
 
 void RenameReplacing(const char* from, const char* to) {

@@ -36,8 +36,8 @@ class LineReader {
   /// RunFailure(kPastEnd) at the end.
   void SkipLine();
 
-  /// The identity of the file being read, as it is now.
-  FileIdentity Identity() const { return file_.Identity(); }
+  /// The identity of the file being read, as it was opened.
+  const FileIdentity& Identity() const { return file_.Identity(); }
   /// Closes the file; a failing close raises RunFailure.
   void Close() { file_.Close(); }
 
