@@ -43,6 +43,7 @@ debootstrap --arch=i386 --variant=minbase bookworm "$new" "$mirror" \
 # installed with /dev and /proc of the machine in a mount namespace of its
 # own, so that nothing stays mounted.
 cp /etc/resolv.conf "$new/etc/resolv.conf"
+# shellcheck disable=SC2016 # expanded by the inner shell
 unshare -m --propagation private sh -c '
   mount --rbind /dev "$1/dev" && mount -t proc proc "$1/proc" &&
   exec chroot "$1" sh -c "apt-get update -qq &&
@@ -60,4 +61,6 @@ echo "$recipe" >"$new/.brinok-root"
 rm -rf "$root"
 mv "$new" "$root"
 rm -f "$new.log"
-echo "-- i386 root with $(chroot "$root" dpkg-query -W -f '${Package} ${Version}' wine32) made in $((SECONDS - start)) s"
+# shellcheck disable=SC2016 # dpkg-query's format
+wine32=$(chroot "$root" dpkg-query -W -f '${Package} ${Version}' wine32)
+echo "-- i386 root with $wine32 made in $((SECONDS - start)) s"
