@@ -34,15 +34,32 @@ if(WIN32)
   # Unzipped, the folder shows what to read first and the task to import next
   # to bin/BRINOK.EXE. Text files get CR LF line ends and a .txt name, so that
   # a double click opens them in Notepad as they are meant to look.
-  set(brinok_windows_texts
-      README.txt contrib/windows/README.txt.in
-      LICENSE.txt LICENSE
-      CHANGELOG.txt CHANGELOG.md)
-  while(brinok_windows_texts)
-    list(POP_FRONT brinok_windows_texts brinok_text brinok_source)
-    configure_file("${brinok_source}" "${brinok_text}" @ONLY NEWLINE_STYLE CRLF)
+  math(EXPR brinok_windows_bits "${CMAKE_SIZEOF_VOID_P} * 8")
+  configure_file(contrib/windows/README.txt.in README.txt @ONLY
+                 NEWLINE_STYLE CRLF)
+  configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
+  # The changes as plain text, from this version's section back: what is
+  # unreleased is not in the version the zip carries.
+  file(READ CHANGELOG.md brinok_changes)
+  string(FIND "${brinok_changes}" "\n## [${PROJECT_VERSION}] - " brinok_start)
+  if(brinok_start LESS 0)
+    message(FATAL_ERROR "CHANGELOG.md has no section for ${PROJECT_VERSION}")
+  endif()
+  string(SUBSTRING "${brinok_changes}" ${brinok_start} -1 brinok_changes)
+  string(REGEX REPLACE "\n## \\[([^]]*)\\] - ([0-9-]+)\n"
+         "\nbrinok \\1 (\\2)\n" brinok_changes "${brinok_changes}")
+  string(REGEX REPLACE "\n### ([^\n]*)\n" "\n\\1:\n" brinok_changes
+         "${brinok_changes}")
+  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" brinok_changes
+         "${brinok_changes}")
+  string(REPLACE "`" "" brinok_changes "${brinok_changes}")
+  string(STRIP "${brinok_changes}" brinok_changes)
+  file(CONFIGURE OUTPUT CHANGELOG.txt CONTENT "${brinok_changes}\n" @ONLY
+       NEWLINE_STYLE CRLF)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
+  foreach(brinok_text README.txt LICENSE.txt CHANGELOG.txt)
     install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${brinok_text}" DESTINATION .)
-  endwhile()
+  endforeach()
   install(FILES contrib/windows/brinok-task.xml DESTINATION .)
 else()
   # The manual page compressed as distributions ship it: gzip -9n stores no

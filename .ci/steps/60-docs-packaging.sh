@@ -190,29 +190,39 @@ cp examples/QQ9QQ-7.Log "$station/"
   fail "the packaged brinok did not publish a report"
 bash .ci/lintian-deb.sh "$deb"
 
-# The Windows zip, when the Windows step has built BRINOK.EXE.
-if [ -f build/windows/BRINOK.EXE ]; then
-  echo "-- Windows package"
+# The Windows zips, 64- and 32-bit, where the Windows step has built them.
+while read -r preset system bits; do
+  if [ ! -f "build/$preset/BRINOK.EXE" ]; then
+    echo "-- Windows package $system: skipped, build/$preset/BRINOK.EXE not built"
+    continue
+  fi
+  echo "-- Windows package $system"
   # Configured again so the package rules are there whatever configured it.
-  cmake --preset windows >/dev/null
-  cpack --preset windows -B "$work/windows" >/dev/null
-  zip="$work/windows/brinok-$version-win64.zip"
-  [ -f "$zip" ] || fail "cpack made no .zip"
+  cmake --preset "$preset" >/dev/null
+  cpack --preset "$preset" -B "$work/$preset" >/dev/null
+  zip="$work/$preset/brinok-$version-$system.zip"
+  [ -f "$zip" ] || fail "cpack made no $(basename "$zip")"
   cmake -E tar tf "$zip" | tee "$work/zip.txt"
   for entry in bin/BRINOK.EXE README.txt LICENSE.txt CHANGELOG.txt \
     brinok-task.xml; do
-    grep -qx "brinok-$version-win64/$entry" "$work/zip.txt" ||
+    grep -qx "brinok-$version-$system/$entry" "$work/zip.txt" ||
       fail "the zip has no $entry"
   done
-  (cd "$work/windows" && cmake -E tar xf "$zip")
-  unzipped="$work/windows/brinok-$version-win64"
+  (cd "$work/$preset" && cmake -E tar xf "$zip")
+  unzipped="$work/$preset/brinok-$version-$system"
   # Notepad shows a text file whose lines end in LF alone as one line.
   for text in README.txt LICENSE.txt CHANGELOG.txt; do
     ! grep -q $'[^\r]$\|^$' "$unzipped/$text" ||
       fail "$text has lines that do not end in CR LF"
   done
-  grep -q "^brinok $version for Windows" "$unzipped/README.txt" ||
-    fail "README.txt does not name version $version"
+  grep -q "^brinok $version for Windows, $bits-bit"$'\r$' "$unzipped/README.txt" ||
+    fail "README.txt does not name version $version, $bits-bit"
+  # The changes as text, from the zip's version back, without Markdown.
+  changes="$unzipped/CHANGELOG.txt"
+  [[ "$(head -n 1 "$changes")" == "brinok $version ("*$')\r' ]] ||
+    fail "CHANGELOG.txt does not start with version $version: $(head -n 1 "$changes")"
+  ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$changes" ||
+    fail "CHANGELOG.txt holds Markdown or unreleased changes"
   # The version resource, as Explorer's Properties, Details shows it: each
   # UTF-16 key string followed by its value.
   strings -el "$unzipped/bin/BRINOK.EXE" >"$work/resource.txt"
@@ -230,8 +240,9 @@ if [ -f build/windows/BRINOK.EXE ]; then
   [ -n "$(resource FileDescription)" ] || fail "FileDescription"
   [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
     fail "LegalCopyright does not match LICENSE"
-else
-  echo "-- Windows package: skipped, build/windows/BRINOK.EXE not built"
-fi
+done <<'EOF'
+windows win64 64
+windows32 win32 32
+EOF
 
 echo "docs and packaging: all checks passed"
