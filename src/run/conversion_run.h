@@ -5,7 +5,8 @@ namespace brinok {
 
 /// How a run ended, as the process exit status.
 enum class ExitStatus {
-  kPublished = 0,  // a new report was published and the log deleted
+  kPublished = 0,  // a new report was published; the log deleted unless
+                   // it was rewritten during the run
   kFailed = 1,     // a run failure ended the run
   kRejected = 2,   // the log did not have seven lines and was deleted
   kNoLog = 3,      // there was no weather log; nothing was touched

@@ -56,8 +56,8 @@ class File {
   void Write(const char* data, std::size_t size);
   /// Forces everything written to stable storage.
   void Sync();
-  /// The identity of the file as it was opened, before anything was read
-  /// from or written to it.
+  /// The identity of the file as it was opened (for an output file, once
+  /// emptied), before anything was read from or written to it.
   const FileIdentity& Identity() const { return identity_; }
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
@@ -65,13 +65,19 @@ class File {
  private:
   using Handle = std::intptr_t;
   static constexpr Handle kNoHandle = -1;
-  File(Handle handle, const FileIdentity& identity) noexcept
-      : handle_(handle), identity_(identity) {}
+  enum class Mode { kInput, kOutput, kAppend };
+
+  explicit File(Handle handle) noexcept : handle_(handle) {}
+  /// The one open of each platform: opens the name for `mode` if it holds a
+  /// regular file, with the handle owned by the File from the first moment
+  /// and the identity taken. Returns nothing when the name does not exist
+  /// (never for kOutput, which creates it).
+  static std::optional<File> OpenRegular(const char* name, Mode mode);
   void Release() noexcept;
+  // Windows reads a name's identity through a handle of its own.
+  friend FileIdentity IdentityAt(const char* name);
 
   Handle handle_ = kNoHandle;
-  // Read from the file system when the file is opened, with the check that
-  // it is a regular file.
   FileIdentity identity_;
 };
 
@@ -88,9 +94,10 @@ FileIdentity IdentityAt(const char* name);
 void RenameReplacing(const char* from, const char* to);
 
 /// Makes the renames and deletions done so far in the current directory
-/// durable. A no-op where the rename itself is written through, and where
-/// the directory cannot be opened for it (a folder that may be written but
-/// not listed) or its file system cannot sync a directory.
+/// durable. A no-op where the system offers no way to sync a folder
+/// (Windows), where the directory cannot be opened for it (a folder that may
+/// be written but not listed) or where its file system cannot sync a
+/// directory.
 void SyncCurrentDirectory();
 
 }  // namespace brinok

@@ -18,22 +18,13 @@ constexpr int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr mode_t kCreateMode = 0666;
 
 [[noreturn]] void Fail(int error) {
-  const FailureKind kind = error == ENOENT ? FailureKind::kNotFound
-                           : error == ELOOP || error == EISDIR || error == ENXIO
-                               ? FailureKind::kNotRegular
-                               : FailureKind::kIo;
-  throw RunFailure(kind, error);
+  throw RunFailure(error == ENOENT ? FailureKind::kNotFound
+                   : error == ELOOP || error == EISDIR || error == ENXIO
+                       ? FailureKind::kNotRegular
+                       : FailureKind::kIo);
 }
 
 [[noreturn]] void FailWithErrno() { Fail(errno); }
-
-int OpenRetrying(const char* name, int flags) {
-  int fd;
-  do {
-    fd = ::open(name, flags | kOpenFlags, kCreateMode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
-}
 
 // macOS names the modification time differently.
 const struct timespec& ModificationTime(const struct stat& status) {
@@ -54,63 +45,29 @@ FileIdentity IdentityOf(const struct stat& status) {
   return identity;
 }
 
-// An open regular file and its identity; a missing name has fd -1.
-struct Opened {
-  int fd = -1;
-  FileIdentity identity;
-};
-
-// Opens the name, and uses it only if it holds a regular file: anything
-// else is left untouched. A missing name is an answer here, not a failure:
-// no exception is thrown on the most common run, the one that finds no log.
-Opened OpenRegularIfExists(const char* name, int flags) {
-  const int fd = OpenRetrying(name, flags);
-  if (fd < 0 && errno == ENOENT) return {};
-  if (fd < 0) FailWithErrno();
-  struct stat status;
-  if (::fstat(fd, &status) != 0) {
-    const int error = errno;
-    ::close(fd);
-    Fail(error);
-  }
-  if (!S_ISREG(status.st_mode)) {
-    ::close(fd);
-    throw RunFailure(FailureKind::kNotRegular);
-  }
-  return {fd, IdentityOf(status)};
-}
-
-Opened OpenRegular(const char* name, int flags) {
-  const Opened opened = OpenRegularIfExists(name, flags);
-  if (opened.fd < 0) Fail(ENOENT);
-  return opened;
-}
-
 }  // namespace
 
-File File::OpenInput(const char* name) {
-  const Opened opened = OpenRegular(name, O_RDONLY);
-  return File(opened.fd, opened.identity);
-}
-
-std::optional<File> File::OpenInputIfExists(const char* name) {
-  const Opened opened = OpenRegularIfExists(name, O_RDONLY);
-  if (opened.fd < 0) return std::nullopt;
-  return File(opened.fd, opened.identity);
-}
-
-File File::OpenOutput(const char* name) {
+// A missing name is an answer here, not a failure: no exception is thrown on
+// the most common run, the one that finds no log.
+std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   // O_TRUNC empties regular files only: a FIFO or device is left as it was,
-  // a directory or link is not opened at all, and RequireRegular then
-  // refuses them.
-  const Opened opened = OpenRegular(name, O_WRONLY | O_CREAT | O_TRUNC);
-  return File(opened.fd, opened.identity);
-}
-
-std::optional<File> File::OpenAppendIfExists(const char* name) {
-  const Opened opened = OpenRegularIfExists(name, O_WRONLY | O_APPEND);
-  if (opened.fd < 0) return std::nullopt;
-  return File(opened.fd, opened.identity);
+  // and a directory or link is not opened at all.
+  const int flags = mode == Mode::kInput    ? O_RDONLY
+                    : mode == Mode::kOutput ? O_WRONLY | O_CREAT | O_TRUNC
+                                            : O_WRONLY | O_APPEND;
+  int fd;
+  do {
+    fd = ::open(name, flags | kOpenFlags, kCreateMode);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0 && errno == ENOENT) return std::nullopt;
+  if (fd < 0) FailWithErrno();
+  File file(fd);
+  struct stat status;
+  if (::fstat(fd, &status) != 0) FailWithErrno();
+  // Anything but a regular file is left untouched.
+  if (!S_ISREG(status.st_mode)) throw RunFailure(FailureKind::kNotRegular);
+  file.identity_ = IdentityOf(status);
+  return file;
 }
 
 void File::Release() noexcept {

@@ -53,40 +53,11 @@ bool IsMissing(DWORD error) {
 }
 
 [[noreturn]] void Fail(DWORD error) {
-  throw RunFailure(IsMissing(error) ? FailureKind::kNotFound : FailureKind::kIo,
-                   static_cast<int>(error));
+  throw RunFailure(IsMissing(error) ? FailureKind::kNotFound
+                                    : FailureKind::kIo);
 }
 
 [[noreturn]] void FailWithLastError() { Fail(GetLastError()); }
-
-// A directory cannot be opened as a file at all; it is told apart from other
-// refusals only to name the failure rightly.
-[[noreturn]] void FailToOpen(const std::wstring& name, DWORD error) {
-  const DWORD attributes = GetFileAttributesW(name.c_str());
-  if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw RunFailure(FailureKind::kNotRegular, static_cast<int>(error));
-  }
-  Fail(error);
-}
-
-// Owns a handle until it is released to a File.
-class OwnedHandle {
- public:
-  explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
-  ~OwnedHandle() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  OwnedHandle(const OwnedHandle&) = delete;
-  OwnedHandle& operator=(const OwnedHandle&) = delete;
-
-  bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE get() const { return handle_; }
-  HANDLE Release() { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
-
- private:
-  HANDLE handle_;
-};
 
 BY_HANDLE_FILE_INFORMATION InformationOf(HANDLE handle) {
   BY_HANDLE_FILE_INFORMATION info;
@@ -115,92 +86,87 @@ static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_MOUNT_POINT) &&
 static_assert(!IsNameSurrogateTag(IO_REPARSE_TAG_DEDUP) &&
               !IsReparseTagNameSurrogate(IO_REPARSE_TAG_DEDUP));
 
-// An open regular file and its identity; a missing name has no handle.
-struct Opened {
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  FileIdentity identity;
+// The access and disposition of each mode. An output file is opened without
+// truncating, and emptied only once it is known to be a regular file:
+// anything else at the name is left as it was. Append access alone makes
+// every write land at the end of the file, and a read-only or locked file
+// is refused as for any write.
+struct Access {
+  DWORD rights;
+  DWORD disposition;
 };
 
-// Opens the name as a regular file on disk: no device, pipe or console, no
-// directory, and never through a symbolic link, junction or mount point. A
-// file behind any other reparse point (a cloud placeholder, a deduplicated
-// or compressed file) is opened again through its filter, and must still
-// be the same file. With `if_exists`, a missing name gives no handle
-// instead of a failure.
-Opened OpenRegular(const std::wstring& name, DWORD access, DWORD disposition,
-                   bool if_exists = false) {
-  OwnedHandle named(CreateFileW(name.c_str(), access | kCheckAccess, kShareAll,
-                                nullptr, disposition, kOpenNameFlags, nullptr));
-  if (!named.valid()) {
-    const DWORD error = GetLastError();
-    if (if_exists && IsMissing(error)) return {};
-    FailToOpen(name, error);
-  }
-  if (GetFileType(named.get()) != FILE_TYPE_DISK) {
-    throw RunFailure(FailureKind::kNotRegular);
-  }
-  const BY_HANDLE_FILE_INFORMATION info = InformationOf(named.get());
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-    throw RunFailure(FailureKind::kNotRegular);
-  }
-  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    return {named.Release(), IdentityOf(info)};
-  }
+// A symbolic link, junction or mount point is refused; any other reparse
+// point stands for the file's own data.
+void RequireNoLink(HANDLE named) {
   FILE_ATTRIBUTE_TAG_INFO tag;
-  if (!GetFileInformationByHandleEx(named.get(), FileAttributeTagInfo, &tag,
+  if (!GetFileInformationByHandleEx(named, FileAttributeTagInfo, &tag,
                                     sizeof tag)) {
     FailWithLastError();
   }
   if (IsNameSurrogateTag(tag.ReparseTag)) {
     throw RunFailure(FailureKind::kNotRegular);
   }
-  OwnedHandle filtered(CreateFileW(name.c_str(), access | kCheckAccess,
-                                   kShareAll, nullptr, OPEN_EXISTING,
-                                   kOpenFiltered, nullptr));
-  if (!filtered.valid()) FailToOpen(name, GetLastError());
-  const FileIdentity named_file = IdentityOf(info);
-  const FileIdentity identity = IdentityOf(InformationOf(filtered.get()));
-  if (identity.volume != named_file.volume ||
-      identity.file != named_file.file) {
+}
+
+void RequireSameFile(const BY_HANDLE_FILE_INFORMATION& named,
+                     const BY_HANDLE_FILE_INFORMATION& through) {
+  const FileIdentity a = IdentityOf(named);
+  const FileIdentity b = IdentityOf(through);
+  if (a.volume != b.volume || a.file != b.file) {
     throw RunFailure(FailureKind::kNotRegular);
   }
-  return {filtered.Release(), identity};
 }
 
 }  // namespace
 
-File File::OpenInput(const char* name) {
-  const Opened opened = OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING);
-  return File(FromHandle(opened.handle), opened.identity);
-}
-
-std::optional<File> File::OpenInputIfExists(const char* name) {
-  // A missing name is an answer here, not a failure: no exception is thrown
-  // on the most common run, the one that finds no log.
-  const Opened opened =
-      OpenRegular(Widen(name), GENERIC_READ, OPEN_EXISTING, /*if_exists=*/true);
-  if (opened.handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  return File(FromHandle(opened.handle), opened.identity);
-}
-
-File File::OpenOutput(const char* name) {
-  // Opened without truncating, and emptied only once it is known to be a
-  // regular file: anything else at the name is left as it was.
-  const Opened opened = OpenRegular(Widen(name), GENERIC_WRITE, OPEN_ALWAYS);
-  File file(FromHandle(opened.handle), opened.identity);
-  // A new handle is at offset 0, so this cuts the file to nothing.
-  if (!SetEndOfFile(AsHandle(file.handle_))) FailWithLastError();
+// Opens the name as a regular file on disk: no device, pipe or console, no
+// directory, and never through a symbolic link, junction or mount point. A
+// file behind any other reparse point (a cloud placeholder, a deduplicated
+// or compressed file) is opened again through its filter, and must still
+// be the same file. A missing name is an answer here, not a failure: no
+// exception is thrown on the most common run, the one that finds no log.
+std::optional<File> File::OpenRegular(const char* name, Mode mode) {
+  const Access access =
+      mode == Mode::kInput ? Access{GENERIC_READ, OPEN_EXISTING}
+      : mode == Mode::kOutput
+          ? Access{GENERIC_WRITE, OPEN_ALWAYS}
+          : Access{FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING};
+  const std::wstring wide = Widen(name);
+  File file(FromHandle(CreateFileW(wide.c_str(), access.rights | kCheckAccess,
+                                   kShareAll, nullptr, access.disposition,
+                                   kOpenNameFlags, nullptr)));
+  if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return std::nullopt;
+    Fail(error);
+  }
+  if (GetFileType(AsHandle(file.handle_)) != FILE_TYPE_DISK) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  BY_HANDLE_FILE_INFORMATION info = InformationOf(AsHandle(file.handle_));
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    throw RunFailure(FailureKind::kNotRegular);
+  }
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    RequireNoLink(AsHandle(file.handle_));
+    File filtered(FromHandle(
+        CreateFileW(wide.c_str(), access.rights | kCheckAccess, kShareAll,
+                    nullptr, OPEN_EXISTING, kOpenFiltered, nullptr)));
+    if (AsHandle(filtered.handle_) == INVALID_HANDLE_VALUE) FailWithLastError();
+    const BY_HANDLE_FILE_INFORMATION named = info;
+    info = InformationOf(AsHandle(filtered.handle_));
+    RequireSameFile(named, info);
+    file = std::move(filtered);
+  }
+  if (mode == Mode::kOutput) {
+    // A new handle is at offset 0, so this cuts the file to nothing; the
+    // identity is then the emptied file's, as on every platform.
+    if (!SetEndOfFile(AsHandle(file.handle_))) FailWithLastError();
+    info = InformationOf(AsHandle(file.handle_));
+  }
+  file.identity_ = IdentityOf(info);
   return file;
-}
-
-std::optional<File> File::OpenAppendIfExists(const char* name) {
-  // Append access alone: every write lands at the end of the file, and a
-  // read-only or locked file is refused as for any write.
-  const Opened opened =
-      OpenRegular(Widen(name), FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING,
-                  /*if_exists=*/true);
-  if (opened.handle == INVALID_HANDLE_VALUE) return std::nullopt;
-  return File(FromHandle(opened.handle), opened.identity);
 }
 
 void File::Release() noexcept {
@@ -246,25 +212,29 @@ void RemoveFile(const char* name) {
 
 FileIdentity IdentityAt(const char* name) {
   // Attributes only: no sharing is taken from the weather program.
-  OwnedHandle handle(CreateFileW(Widen(name).c_str(), FILE_READ_ATTRIBUTES,
-                                 kShareAll, nullptr, OPEN_EXISTING,
-                                 kOpenNameFlags, nullptr));
-  if (!handle.valid()) FailWithLastError();
-  return IdentityOf(InformationOf(handle.get()));
+  const File file(FromHandle(
+      CreateFileW(Widen(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                  OPEN_EXISTING, kOpenNameFlags, nullptr)));
+  if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) FailWithLastError();
+  return IdentityOf(InformationOf(AsHandle(file.handle_)));
 }
 
 void RenameReplacing(const char* from, const char* to) {
   // One step on the same volume; copying instead (MOVEFILE_COPY_ALLOWED)
-  // would leave a moment with a half-written report. Written through, so the
-  // new name is durable when the call returns.
+  // would leave a moment with a half-written report. Microsoft documents
+  // MOVEFILE_WRITE_THROUGH's flush only for a move done as a copy and a
+  // delete, so for this rename it is asked for but not promised.
   if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     FailWithLastError();
   }
 }
 
-// RenameReplacing writes its change through, and deletions need nothing more
-// to be as durable as the run requires.
+// Windows documents no way for a program to flush a folder's entries, so the
+// renames and deletions are as durable as the file system makes them: best
+// effort. What the run can do it does: each file's data is flushed before
+// the rename that publishes it, so whichever name survives a power cut
+// holds a whole file.
 void SyncCurrentDirectory() {}
 
 }  // namespace brinok

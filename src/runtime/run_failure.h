@@ -21,17 +21,13 @@ enum class FailureKind {
 /// message: the program never prints anything.
 class RunFailure : public std::exception {
  public:
-  explicit RunFailure(FailureKind kind, int system_error = 0) noexcept
-      : kind_(kind), system_error_(system_error) {}
+  explicit RunFailure(FailureKind kind) noexcept : kind_(kind) {}
 
   FailureKind kind() const noexcept { return kind_; }
-  /// errno on POSIX, GetLastError() on Windows; 0 when no system call failed.
-  int system_error() const noexcept { return system_error_; }
   const char* what() const noexcept override { return "run failure"; }
 
  private:
   FailureKind kind_;
-  int system_error_;
 };
 
 }  // namespace brinok
