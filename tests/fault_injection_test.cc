@@ -251,11 +251,16 @@ std::vector<std::string> QuotedNames(std::string_view arguments) {
   return names;
 }
 
-// The writes, syncs, opens, renames and deletions of the three files and
-// the folder in a trace written by strace -f -y, in order.
+// The reads, writes, syncs, closes, opens, renames and deletions of the
+// three files and the folder in a trace written by strace -f -y, in order.
+// A call still going on (the trace's last line, unfinished) counts too.
 std::vector<FileEffect> FileEffects(const std::string& trace,
                                     const std::string& folder) {
   const auto kind = [](const std::string& call) -> std::string {
+    if (call == "close") return call;
+    if (call == "read" || call == "readv" || call.starts_with("pread")) {
+      return "read";
+    }
     for (std::string_view prefix : {"write", "pwrite", "fsync", "fdatasync",
                                     "open", "rename", "unlink"}) {
       if (call.starts_with(prefix)) {
@@ -272,7 +277,8 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
     const int occurrence = ++seen[call];
     const std::string what = kind(call);
     std::string target;
-    if (what == "write" || what == "fsync") {
+    if (what == "write" || what == "fsync" || what == "read" ||
+        what == "close") {
       const std::string path = DescriptorPath(arguments);
       target = path == folder ? "folder" : fs::path(path).filename().string();
     } else if (what == "open" || what == "unlink" || what == "rename") {
@@ -480,7 +486,10 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
 TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
   std::vector<std::string> order;
   for (const FileEffect& effect : effects_) {
-    if (effect.what.starts_with("open ")) continue;
+    if (effect.what.starts_with("open ") || effect.what.starts_with("read ") ||
+        effect.what.starts_with("close ")) {
+      continue;
+    }
     // Writes of one file in a row count once.
     if (order.empty() || order.back() != effect.what) {
       order.push_back(effect.what);
@@ -547,6 +556,24 @@ INSTANTIATE_TEST_SUITE_P(
                    {{kLog, kCompactedLog},
                     {kScratch, kFirstExampleReport},
                     {kReport, kOldReport}}},
+        // Closing is where some file systems report a write they could not
+        // make: a file whose close fails is not relied on.
+        NamedFault{"CompactedLogCannotBeClosed",
+                   "close SWP.TXT",
+                   1,
+                   "EIO",
+                   1,
+                   {{kLog, kOriginalLog},
+                    {kScratch, kCompactedLog},
+                    {kReport, kOldReport}}},
+        NamedFault{"ReportCannotBeClosed",
+                   "close SWP.TXT",
+                   2,
+                   "EIO",
+                   1,
+                   {{kLog, kCompactedLog},
+                    {kScratch, kFirstExampleReport},
+                    {kReport, kOldReport}}},
         // The report is in place, but its new name may not survive a crash:
         // the log stays, and the next run publishes it again.
         NamedFault{"FolderSyncFails",
@@ -560,6 +587,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "fsync folder",
                    1,
                    "EINVAL",
+                   0,
+                   {{kReport, kFirstExampleReport}}},
+        NamedFault{"FolderSyncNotSupported",
+                   "fsync folder",
+                   1,
+                   "EOPNOTSUPP",
                    0,
                    {{kReport, kFirstExampleReport}}},
         // A folder that may be written but not listed.
@@ -577,16 +610,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The weather program writes a new log while a run goes on. Every sync of
-// the run is slowed down, and the log is rewritten while the run waits in
-// one of them: once the compacted copy is written and about to take the
-// log's place, or once the report is published and the log about to go.
-enum class Moment { kLogAboutToBeReplaced, kLogAboutToBeDeleted };
+// The weather program writes a new log while a run goes on. One call of the
+// run is held back half a second as it starts, and the log is rewritten
+// meanwhile: once the check has opened the log and before it counts; once
+// the compacted copy is written and about to take the log's place; once it
+// has and before the reading opens it; once the report is published and the
+// log about to go.
 enum class Rewrite { kInPlace, kWriteThenRename };
 
 struct RewriteCase {
   const char* name;
-  Moment moment;
+  const char* held;  // the effect held back, as FileEffects names it
+  int nth;           // which of the normal run's effects of that name
   Rewrite rewrite;
   int exit_status;
   Files after;  // besides the new log, which is always kept
@@ -596,10 +631,21 @@ void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
   *out << rewrite_case.name;
 }
 
-// A new reading from the weather program, of another size than the first.
+// A new reading from the weather program, of another size than the
+// compacted log but of the size of the log as first written.
 const std::string kNewLog =
     Lines({"45.9", "15", "22", "-4", "1,25", "1013", "77"});
 const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
+
+// The log's modification times, set rather than left to the clock: half a
+// second apart within one second, so a rewrite to the same size is told only
+// by the fraction of its second, on every run.
+const fs::file_time_type kLogWritten = std::chrono::file_clock::from_sys(
+    std::chrono::sys_time<std::chrono::nanoseconds>{
+        std::chrono::sys_days{std::chrono::May / 5 / 2009}} +
+    std::chrono::hours{12});
+const fs::file_time_type kLogRewritten =
+    kLogWritten + std::chrono::milliseconds{500};
 
 class RewriteDuringTheRun : public FaultInjection,
                             public ::testing::WithParamInterface<RewriteCase> {
@@ -607,33 +653,45 @@ class RewriteDuringTheRun : public FaultInjection,
 
 TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   const RewriteCase& rewrite_case = GetParam();
+  const FileEffect& held = Effect(rewrite_case.held, rewrite_case.nth);
   ScratchDir dir;
   WriteStartingState(dir);
+  fs::last_write_time(dir / kLog, kLogWritten);
+  // The trace of this run alone tells when the held call has started.
+  fs::remove(TracePath());
   const auto moment_has_come = [&] {
-    if (rewrite_case.moment == Moment::kLogAboutToBeReplaced) {
-      return dir.Read(kScratch) == kCompactedLog;
+    int seen = 0;
+    for (const FileEffect& effect :
+         FileEffects(ReadWhole(TracePath()), dir.path().string())) {
+      if (effect.what == rewrite_case.held) ++seen;
     }
-    return dir.Read(kReport) == kFirstExampleReport;
+    return seen >= rewrite_case.nth;
   };
   bool rewritten = false;
   const auto rewrite = [&] {
     if (!moment_has_come()) return false;
     if (rewrite_case.rewrite == Rewrite::kInPlace) {
       // Opened, emptied and written: the same file with new contents.
-      std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
-                                        std::ios::out | std::ios::trunc);
-      log << kNewLog;
+      {
+        std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
+                                          std::ios::out | std::ios::trunc);
+        log << kNewLog;
+      }
+      fs::last_write_time(dir / kLog, kLogRewritten);
     } else {
       dir.Write("new.tmp", kNewLog);
+      fs::last_write_time(dir / "new.tmp", kLogRewritten);
       fs::rename(dir / "new.tmp", dir / kLog);
     }
     rewritten = true;
     return true;
   };
 
-  // Half a second in every sync: time enough to see the moment and write.
-  const Ended ended = RunTraced(Command("--inject=fsync:delay_enter=500000"),
-                                dir.path(), OutputPath(), rewrite);
+  // Half a second: time enough to see the moment and write.
+  const Ended ended = RunTraced(
+      Command("--inject=" + held.call +
+              ":delay_enter=500000:when=" + std::to_string(held.occurrence)),
+      dir.path(), OutputPath(), rewrite);
 
   ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
   ASSERT_TRUE(WIFEXITED(ended.wait_status));
@@ -650,27 +708,60 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
 INSTANTIATE_TEST_SUITE_P(
     Moments, RewriteDuringTheRun,
     ::testing::Values(
+        // The check counts the log it opened; the one now at the name has
+        // not been checked, so the run fails once it has copied it, and
+        // leaves it alone.
+        RewriteCase{"InPlaceBeforeTheCheckCounts",
+                    "read QQ9QQ-7.Log",
+                    1,
+                    Rewrite::kInPlace,
+                    1,
+                    {{kScratch, kNewLog}, {kReport, kOldReport}}},
+        RewriteCase{"RenamedBeforeTheCheckCounts",
+                    "read QQ9QQ-7.Log",
+                    1,
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kScratch, kNewLog}, {kReport, kOldReport}}},
         // Replacing the log now would put the old reading over the new one:
         // the run fails instead and leaves the new log alone.
         RewriteCase{"InPlaceBeforeTheCompactedLogReplacesIt",
-                    Moment::kLogAboutToBeReplaced,
+                    "fsync SWP.TXT",
+                    1,
                     Rewrite::kInPlace,
                     1,
                     {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
         RewriteCase{"RenamedBeforeTheCompactedLogReplacesIt",
-                    Moment::kLogAboutToBeReplaced,
+                    "fsync SWP.TXT",
+                    1,
                     Rewrite::kWriteThenRename,
                     1,
                     {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The log at the name is no longer the compacted one: the run does
+        // not read it.
+        RewriteCase{"InPlaceBeforeTheReadingOpensIt",
+                    "open QQ9QQ-7.Log",
+                    3,
+                    Rewrite::kInPlace,
+                    1,
+                    {{kReport, kOldReport}}},
+        RewriteCase{"RenamedBeforeTheReadingOpensIt",
+                    "open QQ9QQ-7.Log",
+                    3,
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kReport, kOldReport}}},
         // The report of the old reading is out; the new log waits for the
         // next run instead of being deleted.
         RewriteCase{"InPlaceBeforeTheLogIsDeleted",
-                    Moment::kLogAboutToBeDeleted,
+                    "fsync folder",
+                    1,
                     Rewrite::kInPlace,
                     0,
                     {{kReport, kFirstExampleReport}}},
         RewriteCase{"RenamedBeforeTheLogIsDeleted",
-                    Moment::kLogAboutToBeDeleted,
+                    "fsync folder",
+                    1,
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}}),
