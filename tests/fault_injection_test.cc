@@ -12,12 +12,16 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/ptrace.h>
+#include <sys/syscall.h>
+#include <sys/user.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -765,6 +769,147 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A file system may give fewer bytes than a read asks for anywhere in a
+// file (network and FUSE ones do). The run is traced by the test itself,
+// which cuts the byte count of each read of the log, at the opens a row
+// names, before the kernel sees it: the kernel then really returns the
+// shorter reads, and the file goes on.
+struct PiecesCase {
+  const char* name;
+  std::size_t piece;  // the most bytes a read of the log gives
+  unsigned opens;     // bit n-1 set: reads after the nth open of the log
+  std::string log;
+};
+
+void PrintTo(const PiecesCase& pieces_case, std::ostream* out) {
+  *out << pieces_case.name;
+}
+
+// The log's opens in a run: the check's, the compaction's, the reading's.
+constexpr unsigned kCheck = 1;
+constexpr unsigned kCompaction = 2;
+constexpr unsigned kReading = 4;
+
+// The reader's block of 64 KiB.
+constexpr std::size_t kReadBlock = 64 * 1024;
+
+struct PiecesRun {
+  int wait_status = 0;
+  int cut_reads = 0;
+};
+
+#if defined(__x86_64__)
+PiecesRun RunReadingInPieces(const fs::path& dir,
+                             const PiecesCase& pieces_case) {
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork");
+  if (child == 0) {
+    const int null = ::open("/dev/null", O_RDWR);
+    ::dup2(null, STDIN_FILENO);
+    ::dup2(null, STDOUT_FILENO);
+    ::dup2(null, STDERR_FILENO);
+    // LeakSanitizer cannot work under ptrace.
+    const char* asan_options = std::getenv("ASAN_OPTIONS");
+    ::setenv("ASAN_OPTIONS",
+             (std::string(asan_options ? asan_options : "") + ":detect_leaks=0")
+                 .c_str(),
+             1);
+    ::alarm(kRunTimeoutSeconds);
+    ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
+    if (::chdir(dir.c_str()) == 0) {
+      ::execl(BRINOK_PROGRAM, BRINOK_PROGRAM, static_cast<char*>(nullptr));
+    }
+    ::_exit(127);
+  }
+  PiecesRun run;
+  int status = 0;
+  ::waitpid(child, &status, 0);  // stopped once the program is loaded
+  ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  bool entering = true;  // syscall stops come in pairs, entry then exit
+  long log = -1;         // the descriptor of the log while it is open
+  int log_opens = 0;
+  bool cutting = false;
+  int pass_signal = 0;
+  while (::ptrace(PTRACE_SYSCALL, child, nullptr, pass_signal) == 0 &&
+         ::waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
+    pass_signal = 0;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      pass_signal = WSTOPSIG(status);  // a signal for the program
+      continue;
+    }
+    struct user_regs_struct regs;
+    ::ptrace(PTRACE_GETREGS, child, nullptr, &regs);
+    const bool entry = entering;
+    entering = !entering;
+    const auto call = static_cast<long>(regs.orig_rax);
+    if (entry && call == SYS_read && static_cast<long>(regs.rdi) == log &&
+        cutting && regs.rdx > pieces_case.piece) {
+      regs.rdx = pieces_case.piece;
+      ::ptrace(PTRACE_SETREGS, child, nullptr, &regs);
+      ++run.cut_reads;
+    } else if (entry && call == SYS_close &&
+               static_cast<long>(regs.rdi) == log) {
+      log = -1;
+    } else if (!entry && call == SYS_openat &&
+               static_cast<long>(regs.rax) >= 0) {
+      const std::string fd = "/proc/" + std::to_string(child) + "/fd/" +
+                             std::to_string(static_cast<long>(regs.rax));
+      char target[PATH_MAX];
+      const ssize_t length = ::readlink(fd.c_str(), target, sizeof target);
+      if (length > 0 &&
+          fs::path(std::string(target, static_cast<std::size_t>(length)))
+                  .filename() == kLog) {
+        log = static_cast<long>(regs.rax);
+        cutting = (pieces_case.opens >> log_opens++ & 1) != 0;
+      }
+    }
+  }
+  run.wait_status = status;
+  return run;
+}
+#endif
+
+class ShortReads : public FaultInjection,
+                   public ::testing::WithParamInterface<PiecesCase> {};
+
+TEST_P(ShortReads, ConvertTheLogAsAWholeRead) {
+#if defined(__x86_64__)
+  const PiecesCase& pieces_case = GetParam();
+  ScratchDir dir;
+  dir.Write(kLog, pieces_case.log);
+  dir.Write(kReport, kOldReport);
+
+  const PiecesRun run = RunReadingInPieces(dir.path(), pieces_case);
+
+  EXPECT_GT(run.cut_reads, 0) << "no read was cut short";
+  ASSERT_TRUE(WIFEXITED(run.wait_status));
+  EXPECT_EQ(WEXITSTATUS(run.wait_status), 0);
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
+#else
+  GTEST_SKIP() << "cuts reads through the registers of x86-64";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pieces, ShortReads,
+    ::testing::Values(
+        PiecesCase{"CheckReadsByteByByte", 1, kCheck, kOriginalLog},
+        PiecesCase{"CompactionReadsTenBytesAtATime", 10, kCompaction,
+                   kOriginalLog},
+        PiecesCase{"ReadingReadsTenBytesAtATime", 10, kReading, kOriginalLog},
+        // The mark comes in three reads, and must still be passed over.
+        PiecesCase{"ByteOrderMarkReadByteByByte", 1,
+                   kCheck | kCompaction | kReading,
+                   "\xEF\xBB\xBF" + kOriginalLog},
+        // A log longer than the reader's block, each read one byte short
+        // of it (spaces do not exist for a number).
+        PiecesCase{"EachReadOneByteShortOfABlock", kReadBlock - 1,
+                   kCheck | kCompaction | kReading,
+                   "270" + std::string(kReadBlock + 100, ' ') +
+                       "\r\n5\r\n12\r\n" + "68.5\r\n0.12\r\n1013.2\r\n55"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class EveryFileCall : public FaultInjection,
