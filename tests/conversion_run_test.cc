@@ -23,7 +23,14 @@ struct RunCase {
   Files before;
   int exit_status;
   Files after;
+  RunConditions conditions = {};
 };
+
+RunConditions FileSizeLimit(unsigned long bytes) {
+  RunConditions conditions;
+  conditions.file_size_limit = bytes;
+  return conditions;
+}
 
 void PrintTo(const RunCase& run_case, std::ostream* out) {
   *out << run_case.name;
@@ -33,10 +40,13 @@ class ConversionRunTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
   const RunCase& run_case = GetParam();
+  if (run_case.conditions.file_size_limit && TestingWindowsProgram()) {
+    GTEST_SKIP() << "the limit would bind Wine's own files too";
+  }
   ScratchDir dir;
   for (const auto& [name, bytes] : run_case.before) dir.Write(name, bytes);
 
-  const RunOutcome outcome = RunConverter(dir);
+  const RunOutcome outcome = RunConverter(dir, run_case.conditions);
 
   EXPECT_EQ(outcome.exit_status, run_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
@@ -155,6 +165,15 @@ INSTANTIATE_TEST_SUITE_P(
                 1,
                 {{kLog, Lines({"270", "-1", "12", "68", "0", "1013", "55"})},
                  {kScratch, std::string(kStars) + "270/"}}},
+        // A disk that fills up (here a file-size limit) while the report is
+        // written: the report that fitted is not published.
+        RunCase{"ReportBeyondTheFileSizeLimitIsNotPublished",
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                1,
+                {{kLog, kFirstExampleLog},
+                 {kScratch, kFirstExampleReport.substr(0, 100)},
+                 {kReport, kOldReport}},
+                FileSizeLimit(100)},
         RunCase{"NegativeGustLeavesWind",
                 {{kLog, Lines({"270", "5", "-12", "68", "0", "1013", "55"})},
                  {kReport, kOldReport}},

@@ -7,10 +7,13 @@
 #include <string>
 #include <string_view>
 
+#include "row_name.h"
 #include "runtime/run_failure.h"
 
 namespace brinok {
 namespace {
+
+using ::brinok::testing::RowName;
 
 WeatherReading Reading(std::string dir, std::string speed, std::string gust,
                        std::string temp, std::string rain, std::string pressure,
@@ -37,6 +40,10 @@ struct FieldCase {
   std::string piece;
 };
 
+void PrintTo(const FieldCase& field_case, std::ostream* out) {
+  *out << '"' << field_case.text << '"';
+}
+
 class WindDirectionTest : public ::testing::TestWithParam<FieldCase> {};
 
 TEST_P(WindDirectionTest, IsPaddedToThreeDigits) {
@@ -53,7 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldCase{"100", "100"}, FieldCase{"101", "101"},
                       FieldCase{"999", "999"}, FieldCase{"1000", "1000"},
                       FieldCase{"1e20", "1E+20"},
-                      FieldCase{"-0", "000"}));  // negative zero is zero
+                      FieldCase{"-0", "000"}),  // negative zero is zero
+    [](const auto& info) { return RowName(info.param.text); });
 
 class TemperatureTest : public ::testing::TestWithParam<FieldCase> {};
 
@@ -76,7 +84,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldCase{"-0.5", "-01"},  // rounded down
                       FieldCase{"-1", "-01"}, FieldCase{"-9", "-09"},
                       FieldCase{"-10", "-10"}, FieldCase{"-99", "-99"},
-                      FieldCase{"-100", "-100"}));
+                      FieldCase{"-100", "-100"}),
+    [](const auto& info) { return RowName(info.param.text); });
 
 class HumidityTest : public ::testing::TestWithParam<FieldCase> {};
 
@@ -95,13 +104,18 @@ INSTANTIATE_TEST_SUITE_P(
                       FieldCase{"100", "00"},   // APRS writes 100 % as 00
                       FieldCase{"101", "..."},  // no two digits carry it
                       FieldCase{"-9", "..."}, FieldCase{"-10", "..."},
-                      FieldCase{"-55", "..."}));
+                      FieldCase{"-55", "..."}),
+    [](const auto& info) { return RowName(info.param.text); });
 
 struct LineCase {
   const char* name;
   WeatherReading reading;
   std::string line;
 };
+
+void PrintTo(const LineCase& line_case, std::ostream* out) {
+  *out << line_case.name;
+}
 
 class DataLineTest : public ::testing::TestWithParam<LineCase> {};
 

@@ -39,6 +39,10 @@ struct NotRegularCase {
   std::function<void(const ScratchDir&)> make;
 };
 
+void PrintTo(const NotRegularCase& not_regular_case, std::ostream* out) {
+  *out << not_regular_case.name;
+}
+
 class NotRegularTest : public ::testing::TestWithParam<NotRegularCase> {};
 
 TEST_P(NotRegularTest, IsRefusedAndLeftAlone) {

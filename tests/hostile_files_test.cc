@@ -286,6 +286,28 @@ TEST_F(CappedRun, MemoryRunningOutIsAnOrdinaryRunFailure) {
       << "the files differ from a failed compaction's";
 }
 
+TEST(HugeLog, SparseTerabyteIsRejectedOnceItsEighthLineIsSeen) {
+  // Eight lines, then a terabyte of holes: far beyond memory, and minutes
+  // to read to its end, longer than a run may take.
+  ScratchDir dir;
+  dir.Write(kLog, Lines({"1", "2", "3", "4", "5", "6", "7", "8"}));
+  std::error_code error;
+  fs::resize_file(dir / kLog, std::uintmax_t{1} << 40, error);
+  if (error) GTEST_SKIP() << "no sparse terabyte here: " << error.message();
+  dir.Write(kReport, kOldReport);
+
+  const RunOutcome outcome = RunConverter(dir);
+
+  EXPECT_EQ(outcome.signal, 0)
+      << "the run was ended (by SIGALRM after " << kRunTimeoutSeconds
+      << " s, if it read the log to its end)";
+  EXPECT_EQ(outcome.exit_status, 2);
+  // Not Contents(): a log left behind would be read whole.
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kLog)));
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kScratch)));
+  EXPECT_EQ(dir.Read(kReport), kOldReport);
+}
+
 TEST(HugeLog, SevenLinesOfTenMegabytesAreConverted) {
   constexpr std::size_t kLineSize = 10'000'000;
   // Spaces do not exist for the number fields, so each value is padded to

@@ -1,5 +1,6 @@
 #include "run_harness.h"
 
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -81,6 +82,15 @@ RunOutcome RunConverter(const ScratchDir& dir,
       const struct rlimit limit = {*conditions.address_space_limit,
                                    *conditions.address_space_limit};
       if (::setrlimit(RLIMIT_AS, &limit) != 0) ::_exit(126);
+    }
+    if (conditions.file_size_limit) {
+      const struct rlimit limit = {*conditions.file_size_limit,
+                                   *conditions.file_size_limit};
+      // An ignored signal stays ignored across exec.
+      if (::signal(SIGXFSZ, SIG_IGN) == SIG_ERR ||
+          ::setrlimit(RLIMIT_FSIZE, &limit) != 0) {
+        ::_exit(126);
+      }
     }
     if (::chdir(dir.path().c_str()) == 0) ::execvp(argv[0], argv.data());
     ::_exit(127);

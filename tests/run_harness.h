@@ -30,6 +30,10 @@ struct RunConditions {
   /// given to nobody and the run made as nobody (with setpriv); otherwise as
   /// the user who runs the tests, who is unprivileged already.
   bool unprivileged = false;
+  /// A cap on the size of every file the run writes, in bytes (RLIMIT_FSIZE),
+  /// with SIGXFSZ ignored: a write that would pass it writes what fits and
+  /// the next one fails, as on a full disk.
+  std::optional<unsigned long> file_size_limit;
 };
 
 /// Runs the converter once with `dir` as its current directory: the built

@@ -33,6 +33,10 @@ struct LineCase {
   std::vector<std::string> lines;
 };
 
+void PrintTo(const LineCase& line_case, std::ostream* out) {
+  *out << line_case.name;
+}
+
 class LineReadingTest : public ::testing::TestWithParam<LineCase> {};
 
 TEST_P(LineReadingTest, SplitsAsTheRunReadsIt) {

@@ -49,7 +49,8 @@ class File {
   /// Releases the handle silently; use Close() where its outcome matters.
   ~File();
 
-  /// Reads up to `size` bytes; returns 0 only at the end of the file.
+  /// Reads up to `size` bytes, possibly fewer anywhere in the file; returns 0
+  /// only at the end of the file.
   std::size_t Read(char* buffer, std::size_t size);
   /// Writes all `size` bytes at the current position (or the end, when
   /// appending).

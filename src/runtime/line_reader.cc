@@ -14,15 +14,24 @@ bool LineReader::Fill() {
   if (exhausted_) return false;
   filled_ = file_.Read(block_.data(), block_.size());
   pos_ = 0;
-  // A regular file gives less than was asked for only at its end, so the
-  // read that would return nothing is saved.
-  exhausted_ = filled_ < block_.size();
-  return filled_ > 0;
+  // Only a read that gives nothing is the end. A read may give less than
+  // was asked for anywhere in a file (network and FUSE file systems do), and
+  // the size the file had when it was opened is no better a guide: such a
+  // file system may report it wrongly, and the file may grow meanwhile.
+  exhausted_ = filled_ == 0;
+  return !exhausted_;
 }
 
 void LineReader::SkipLeading(std::string_view prefix) {
   if (!Fill()) return;
-  // The first block holds the whole prefix whenever the file is that long.
+  // A short first read may hold only part of the prefix: read on until the
+  // block holds as many bytes as the prefix, or the file ends.
+  while (filled_ < prefix.size() && !exhausted_) {
+    const std::size_t got =
+        file_.Read(block_.data() + filled_, block_.size() - filled_);
+    exhausted_ = got == 0;
+    filled_ += got;
+  }
   const std::string_view start(block_.data() + pos_, filled_ - pos_);
   if (start.starts_with(prefix)) pos_ += prefix.size();
 }

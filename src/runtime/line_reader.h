@@ -26,7 +26,8 @@ class LineReader {
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
-  /// Passes over `prefix` if the file starts with it. Call before reading.
+  /// Passes over `prefix` if the file starts with it. Call before reading;
+  /// `prefix` must be shorter than kReadBlock.
   void SkipLeading(std::string_view prefix);
   /// True when every line has been read.
   bool AtEnd();
