@@ -54,15 +54,14 @@ std::int64_t Magnitude(std::string_view mantissa, std::string_view exponent) {
                            static_cast<std::int64_t>(first) -
                            (first < point ? 1 : 0);
   if (exponent.empty()) return magnitude;
-  const bool negative = exponent[1] == '-';
-  exponent.remove_prefix(exponent[1] == '-' || exponent[1] == '+' ? 2 : 1);
+  exponent.remove_prefix(exponent[1] == '+' ? 2 : 1);
   std::int64_t value = 0;
   // An exponent too long for 64 bits decides alone.
   if (std::from_chars(exponent.data(), exponent.data() + exponent.size(), value)
           .ec != std::errc()) {
-    return negative ? -1 : 1;
+    return exponent.starts_with('-') ? -1 : 1;
   }
-  return negative ? magnitude - value : magnitude + value;
+  return magnitude + value;
 }
 
 // Sign, digits with one full stop at most, then an exponent (E or D) that
@@ -76,11 +75,11 @@ double DecimalNumber(std::string& text) {
       (kDigits.find(text[start]) == std::string::npos && text[start] != '.')) {
     return 0;
   }
-  std::size_t end = text.find_first_not_of(kDigits, start);
+  std::size_t end =
+      std::min(text.find_first_not_of(kDigits, start), text.size());
   if (end < text.size() && text[end] == '.') {
-    end = text.find_first_not_of(kDigits, end + 1);
+    end = std::min(text.find_first_not_of(kDigits, end + 1), text.size());
   }
-  end = std::min(end, text.size());
   if (end < text.size() && (text[end] == 'D' || text[end] == 'd')) {
     text[end] = 'e';
   }
