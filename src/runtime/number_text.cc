@@ -55,13 +55,15 @@ std::int64_t Magnitude(std::string_view mantissa, std::string_view exponent) {
                            (first < point ? 1 : 0);
   if (exponent.empty()) return magnitude;
   exponent.remove_prefix(exponent[1] == '+' ? 2 : 1);
+  // An exponent beyond any count of digits decides alone; clamping it also
+  // keeps the sum in range.
+  constexpr std::int64_t kLimit = std::int64_t{1} << 52;
   std::int64_t value = 0;
-  // An exponent too long for 64 bits decides alone.
   if (std::from_chars(exponent.data(), exponent.data() + exponent.size(), value)
           .ec != std::errc()) {
-    return exponent.starts_with('-') ? -1 : 1;
+    value = exponent.starts_with('-') ? -kLimit : kLimit;
   }
-  return magnitude + value;
+  return magnitude + std::clamp(value, -kLimit, kLimit);
 }
 
 // Sign, digits with one full stop at most, then an exponent (E or D) that
