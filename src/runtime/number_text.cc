@@ -1,10 +1,10 @@
 #include "runtime/number_text.h"
 
-#include <cctype>
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
+#include <iterator>
 #include <system_error>
 
 #include "runtime/run_failure.h"
@@ -12,232 +12,138 @@
 namespace brinok {
 namespace {
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr std::string_view kDigits = "0123456789";
+constexpr std::string_view kHexDigits = "0123456789abcdefABCDEF";
 
-// Walks a text as number-from-text sees it: spaces, tabs and line feeds do
-// not exist for it, wherever they stand.
-class Cursor {
- public:
-  explicit Cursor(std::string_view text) : text_(text) { SkipIgnored(); }
-
-  char Peek() const { return pos_ < text_.size() ? text_[pos_] : '\0'; }
-  void Advance() {
-    ++pos_;
-    SkipIgnored();
-  }
-
- private:
-  void SkipIgnored() {
-    while (pos_ < text_.size() &&
-           (text_[pos_] == ' ' || text_[pos_] == '\t' || text_[pos_] == '\n')) {
-      ++pos_;
-    }
-  }
-
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
-
-// Converts a matched number with std::from_chars, so the result is correctly
-// rounded whatever the locale. `magnitude_exponent` is the decimal exponent of
-// the first significant digit; it tells an overflow (a run failure) from an
-// underflow (which gives zero).
-double Convert(const std::string& number, std::chars_format format,
-               std::int64_t magnitude_exponent) {
+// A run of `digits` in base 16 as a plain positive number. std::from_chars
+// rounds it correctly however long it is.
+double HexadecimalNumber(std::string_view digits) {
+  if (digits.empty()) return 0;
   double value = 0;
-  const auto [end, error] = std::from_chars(
-      number.data(), number.data() + number.size(), value, format);
-  if (error == std::errc::result_out_of_range) {
-    if (magnitude_exponent >= 0) throw RunFailure(FailureKind::kOverflow);
-    return number.front() == '-' ? -0.0 : 0.0;
-  }
-  if (error != std::errc() || end != number.data() + number.size() ||
-      !std::isfinite(value)) {
-    throw RunFailure(FailureKind::kOverflow);
-  }
+  const auto result =
+      std::from_chars(digits.data(), digits.data() + digits.size(), value,
+                      std::chars_format::hex);
+  if (result.ec != std::errc()) throw RunFailure(FailureKind::kOverflow);
   return value;
 }
 
-std::int64_t SaturatingDigitAppend(std::int64_t value, char digit) {
-  constexpr std::int64_t kLimit = std::int64_t{1} << 50;
-  return value > kLimit ? value : value * 10 + (digit - '0');
-}
-
-// "&H" digits, read as a plain positive number.
-double HexadecimalNumber(Cursor& cursor) {
-  std::string digits;
-  for (char c = cursor.Peek(); std::isxdigit(static_cast<unsigned char>(c));
-       c = cursor.Peek()) {
-    digits += c;
-    cursor.Advance();
-  }
-  if (digits.empty()) return 0;
-  return Convert(digits, std::chars_format::hex,
-                 static_cast<std::int64_t>(digits.size()));
-}
-
-// "&O" digits, read as a plain positive number. Regrouping the three bits of
-// each octal digit into hexadecimal digits keeps the conversion exact.
-double OctalNumber(Cursor& cursor) {
-  std::string bits;
-  for (char c = cursor.Peek(); c >= '0' && c <= '7'; c = cursor.Peek()) {
-    const int digit = c - '0';
-    bits += static_cast<char>('0' + ((digit >> 2) & 1));
-    bits += static_cast<char>('0' + ((digit >> 1) & 1));
-    bits += static_cast<char>('0' + (digit & 1));
-    cursor.Advance();
-  }
-  if (bits.empty()) return 0;
-  bits.insert(0, (4 - bits.size() % 4) % 4, '0');
+// An "&O" number: each four octal digits are twelve bits, three hexadecimal
+// digits, so the regrouped text reads as exactly the same number.
+double OctalNumber(std::string_view text) {
+  std::string octal(text.substr(0, text.find_first_not_of("01234567")));
+  octal.insert(0, (4 - octal.size() % 4) % 4, '0');
   std::string hex;
-  for (std::size_t i = 0; i < bits.size(); i += 4) {
-    const int nibble = (bits[i] - '0') * 8 + (bits[i + 1] - '0') * 4 +
-                       (bits[i + 2] - '0') * 2 + (bits[i + 3] - '0');
-    hex += "0123456789abcdef"[nibble];
-  }
-  return Convert(hex, std::chars_format::hex,
-                 static_cast<std::int64_t>(hex.size()));
-}
-
-double DecimalNumber(Cursor& cursor) {
-  std::string number;
-  if (cursor.Peek() == '-' || cursor.Peek() == '+') {
-    if (cursor.Peek() == '-') number += '-';
-    cursor.Advance();
-  }
-  bool seen_point = false;
-  bool seen_digit = false;
-  bool seen_significant = false;
-  std::int64_t magnitude =
-      0;  // decimal exponent of the first significant digit
-  for (char c = cursor.Peek(); IsDigit(c) || (c == '.' && !seen_point);
-       c = cursor.Peek()) {
-    if (c == '.') {
-      seen_point = true;
-    } else {
-      seen_digit = true;
-      if (c != '0') seen_significant = true;
-      if (seen_significant && !seen_point) ++magnitude;
-      if (!seen_significant && seen_point) --magnitude;
-    }
-    number += c;
-    cursor.Advance();
-  }
-  if (!seen_digit) return 0;
-  // An exponent counts only when digits follow its letter and optional sign.
-  if (const char letter = cursor.Peek();
-      letter == 'E' || letter == 'e' || letter == 'D' || letter == 'd') {
-    Cursor after = cursor;
-    after.Advance();
-    std::string exponent = "e";
-    bool negative = false;
-    if (after.Peek() == '-' || after.Peek() == '+') {
-      negative = after.Peek() == '-';
-      exponent += after.Peek();
-      after.Advance();
-    }
-    std::int64_t exponent_value = 0;
-    if (IsDigit(after.Peek())) {
-      for (char c = after.Peek(); IsDigit(c); c = after.Peek()) {
-        exponent += c;
-        exponent_value = SaturatingDigitAppend(exponent_value, c);
-        after.Advance();
-      }
-      number += exponent;
-      magnitude += negative ? -exponent_value : exponent_value;
+  for (std::size_t i = 0; i < octal.size(); i += 4) {
+    int bits = 0;
+    for (const char c : octal.substr(i, 4)) bits = bits * 8 + (c - '0');
+    for (int shift = 8; shift >= 0; shift -= 4) {
+      hex += kHexDigits[(bits >> shift) & 0xF];
     }
   }
-  // `magnitude` counts digits; the first significant digit's exponent is one
-  // less when it stands before the point.
-  return Convert(number, std::chars_format::general, magnitude - 1);
+  return HexadecimalNumber(hex);
 }
 
-// Digits and decimal exponent of |value| rounded to 15 significant digits,
-// without trailing zeros.
-struct Decimal {
-  std::string digits;
-  int exponent = 0;
-};
-
-Decimal RoundTo15Digits(double magnitude) {
-  char buffer[32];
-  const auto result = std::to_chars(buffer, buffer + sizeof buffer, magnitude,
-                                    std::chars_format::scientific, 14);
-  const std::string_view text(buffer, result.ptr - buffer);
-  const std::size_t e = text.find('e');
-  Decimal decimal;
-  for (char c : text.substr(0, e)) {
-    if (IsDigit(c)) decimal.digits += c;
+// Decimal exponent of the first significant digit of a number that
+// std::from_chars found beyond the double range: a positive one overflows, a
+// negative one is too small and reads as zero. `mantissa` is the digits and
+// full stop, `exponent` the letter, sign and digits after them, if any.
+std::int64_t Magnitude(std::string_view mantissa, std::string_view exponent) {
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  std::int64_t magnitude = static_cast<std::int64_t>(point) -
+                           static_cast<std::int64_t>(first) -
+                           (first < point ? 1 : 0);
+  if (exponent.empty()) return magnitude;
+  exponent.remove_prefix(exponent[1] == '+' ? 2 : 1);
+  // An exponent beyond any count of digits decides alone; clamping it also
+  // keeps the sum in range.
+  constexpr std::int64_t kLimit = std::int64_t{1} << 52;
+  std::int64_t value = 0;
+  if (std::from_chars(exponent.data(), exponent.data() + exponent.size(), value)
+          .ec != std::errc()) {
+    value = exponent.starts_with('-') ? -kLimit : kLimit;
   }
-  decimal.digits.erase(decimal.digits.find_last_not_of('0') + 1);
-  const std::string_view exponent = text.substr(e + 1);
-  std::from_chars(exponent.data() + (exponent.front() == '+' ? 1 : 0),
-                  exponent.data() + exponent.size(), decimal.exponent);
-  return decimal;
+  return magnitude + std::clamp(value, -kLimit, kLimit);
 }
 
-std::string ExponentForm(const Decimal& decimal) {
-  std::string text(1, decimal.digits.front());
-  if (decimal.digits.size() > 1) {
-    text += '.';
-    text += decimal.digits.substr(1);
+// Sign, digits with one full stop at most, then an exponent (E or D) that
+// counts only when digits follow its letter and optional sign. `text` is
+// free of blanks and may be changed.
+double DecimalNumber(std::string& text) {
+  const bool negative = text.starts_with('-');
+  const std::size_t start = negative || text.starts_with('+') ? 1 : 0;
+  // std::from_chars would also take a second sign, "inf" and "nan".
+  if (start == text.size() ||
+      (kDigits.find(text[start]) == std::string::npos && text[start] != '.')) {
+    return 0;
   }
-  const int exponent = std::abs(decimal.exponent);
-  text += decimal.exponent < 0 ? "E-" : "E+";
-  if (exponent < 10) text += '0';
-  text += std::to_string(exponent);
-  return text;
-}
-
-std::string FixedForm(const Decimal& decimal) {
-  const std::string& digits = decimal.digits;
-  std::string text;
-  if (decimal.exponent < 0) {
-    text.assign(1, '.');
-    text.append(static_cast<std::size_t>(-decimal.exponent - 1), '0');
-    text.append(digits);
-    return text;
+  std::size_t end =
+      std::min(text.find_first_not_of(kDigits, start), text.size());
+  if (end < text.size() && text[end] == '.') {
+    end = std::min(text.find_first_not_of(kDigits, end + 1), text.size());
   }
-  const std::size_t whole = static_cast<std::size_t>(decimal.exponent) + 1;
-  text.assign(digits, 0, whole);
-  if (digits.size() <= whole) {
-    text.append(whole - digits.size(), '0');
-  } else {
-    text += '.';
-    text.append(digits, whole);
+  if (end < text.size() && (text[end] == 'D' || text[end] == 'd')) {
+    text[end] = 'e';
   }
-  return text;
+  double value = 0;
+  const char* first = text.data() + start;
+  const auto [last, error] =
+      std::from_chars(first, text.data() + text.size(), value);
+  if (error == std::errc::invalid_argument) return 0;  // a lone full stop
+  if (error == std::errc::result_out_of_range) {
+    const std::string_view number(first, last);
+    if (Magnitude(number.substr(0, end - start), number.substr(end - start)) >=
+        0) {
+      throw RunFailure(FailureKind::kOverflow);
+    }
+    value = 0;
+  }
+  return negative ? -value : value;
 }
 
 }  // namespace
 
 double NumberFromText(std::string_view text) {
-  Cursor cursor(text);
-  if (cursor.Peek() == '&') {
-    Cursor after = cursor;
-    after.Advance();
-    const char base = after.Peek();
-    if (base == 'H' || base == 'h') {
-      after.Advance();
-      return HexadecimalNumber(after);
-    }
-    if (base == 'O' || base == 'o') {
-      after.Advance();
-      return OctalNumber(after);
-    }
-    return 0;
+  std::string kept(text);
+  std::erase_if(kept,
+                [](char c) { return c == ' ' || c == '\t' || c == '\n'; });
+  if (kept.size() < 2 || kept[0] != '&') return DecimalNumber(kept);
+  const std::string_view digits = std::string_view(kept).substr(2);
+  switch (kept[1]) {
+    case 'H':
+    case 'h':
+      return HexadecimalNumber(
+          digits.substr(0, digits.find_first_not_of(kHexDigits)));
+    case 'O':
+    case 'o':
+      return OctalNumber(digits);
+    default:
+      return 0;
   }
-  return DecimalNumber(cursor);
 }
 
 std::string SignedText(double value) {
   if (!std::isfinite(value)) throw RunFailure(FailureKind::kOverflow);
   if (value == 0) return " 0";  // negative zero is written like zero
-  const Decimal decimal = RoundTo15Digits(std::fabs(value));
-  const bool exponent_form = decimal.exponent >= 15 || decimal.exponent < -5;
+  // As printf's "%.15g": 15 significant digits, no trailing zeros, exponent
+  // form from 1e+15 and below 1e-04.
+  char buffer[32];
+  char* const end = std::to_chars(buffer, std::end(buffer), std::fabs(value),
+                                  std::chars_format::general, 15)
+                        .ptr;
+  std::string digits(buffer, end);
   std::string text(1, value < 0 ? '-' : ' ');
-  text += exponent_form ? ExponentForm(decimal) : FixedForm(decimal);
-  return text;
+  if (digits.starts_with("0.")) digits.erase(0, 1);
+  const std::size_t e = digits.find('e');
+  if (e == std::string::npos) return text + digits;
+  if (digits.compare(e, std::string::npos, "e-05") == 0) {
+    // The 1E-05 decade is written in full: ".0000" and the digits.
+    digits.resize(e);
+    std::erase(digits, '.');
+    return text + ".0000" + digits;
+  }
+  digits[e] = 'E';
+  return text + digits;
 }
 
 std::string PlainText(double value) {
