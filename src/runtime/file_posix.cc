@@ -129,7 +129,10 @@ void SyncCurrentDirectory() {
   const int error = errno;
   ::close(fd);
   // Some file systems cannot sync a directory; they have nothing to flush.
-  if (!synced && error != EINVAL && error != ENOTSUP) Fail(error);
+  // ENOTSUP and EOPNOTSUPP are one value on Linux, two on macOS.
+  if (!synced && error != EINVAL && error != ENOTSUP && error != EOPNOTSUPP) {
+    Fail(error);
+  }
 }
 
 }  // namespace brinok
