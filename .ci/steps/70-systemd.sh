@@ -293,7 +293,7 @@ done
 echo "cron line: $line"
 
 echo "-- the journal"
-in_box journalctl "${units[@]}" -t brinok --no-pager -o short
+in_box journalctl "${units[@]}" --no-pager -o short
 
 sandbox_stop
 echo "systemd recipes: all checks passed"
