@@ -122,12 +122,13 @@ with pywws.storage.pywws_context(sys.argv[1]) as context:
     od -c "$station/QQ9QQ-7.Log" >&2
     fail "the log pywws wrote is not seven lines ended by CR LF"
   fi
+  local written line want
+  written=$(tr '\r\n' ' |' <"$station/QQ9QQ-7.Log")
   (cd "$station" && "$brinok") || fail "brinok did not publish pywws's log"
-  local line want
   line=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
   want=$(expected_line "$1")
   [ "$line" = "$want" ] ||
-    fail "record $1: data line $line, its values make $want (log: $(tr '\r\n' ' |' <"$station/QQ9QQ-7.Log"))"
+    fail "record $1: data line $line, its values make $want (log: $written)"
   echo "$line"
 }
 
