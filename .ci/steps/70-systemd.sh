@@ -279,15 +279,23 @@ in_box systemctl disable --now brinok.path brinok.timer 2>/dev/null
 command=$(grep -v '^#' contrib/cron/brinok.cron | grep -v '^$' |
   cut -d' ' -f7-)
 command=${command//\/var\/lib\/brinok/$station}
+# The units are stopped, so the lines tagged brinok from here on are the
+# cron line's (journald may miss the _COMM of a logger that has already
+# exited, so it cannot tell them apart).
+tagged() { in_box journalctl -t brinok -o cat | wc -l; }
+before=$(tagged)
 as_user pi "$command"
 write_log 1 2
 as_user pi "$command"
 line=
 for _ in $(seq 50); do
-  line=$(in_box journalctl -t brinok _COMM=logger -o cat)
-  [ -n "$line" ] && break
+  [ "$(tagged)" -gt "$before" ] && break
   sleep 0.1
 done
+sleep 0.5
+[ "$(tagged)" -eq $((before + 1)) ] ||
+  fail "the cron line logged $(($(tagged) - before)) lines for a run with no log and a rejected one, not 1"
+line=$(in_box journalctl -t brinok -o cat | tail -n 1)
 [ "$line" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$line'"
 echo "cron line: $line"
