@@ -84,6 +84,10 @@ else()
                 contrib/cron/brinok.cron
                 contrib/direwolf/brinok-beacon.conf
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples")
+  install(FILES contrib/pywws/QQ9QQ-7.Log
+                contrib/pywws/brinok.py
+                contrib/pywws/weather.ini
+          DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/pywws")
 endif()
 
 set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")

@@ -1,16 +1,21 @@
 #!/usr/bin/env bash
-# The direwolf recipe, run for real: brinok converts a log in the station
-# folder of contrib/direwolf/brinok-beacon.conf, direwolf runs with that
-# configuration (only the sound card replaced by ADEVICE stdin null, since CI
-# has none) and transmits its beacon, and decode_aprs must read the weather
-# back from the packet. Then the same without a report, whose packet the
-# recipe documents.
+# The Linux station end to end, run for real: pywws, set up with
+# contrib/pywws/, turns raw records of a data store into the weather log in
+# the station folder, brinok converts it, direwolf runs with
+# contrib/direwolf/brinok-beacon.conf (only the sound card replaced by ADEVICE
+# stdin null, since CI has none) and transmits its beacon, and decode_aprs
+# must read the weather back from the packet. Then a report too old to send
+# and no report at all, whose packet the recipe documents.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-if ! command -v direwolf >/dev/null || ! command -v decode_aprs >/dev/null; then
+need=()
+command -v direwolf >/dev/null && command -v decode_aprs >/dev/null ||
+  need+=(direwolf)
+/usr/bin/python3 -c 'import pywws' 2>/dev/null || need+=(python3-pywws)
+if [ ${#need[@]} -gt 0 ]; then
   apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq direwolf
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 export LC_ALL=C.UTF-8
 
@@ -19,6 +24,7 @@ export LC_ALL=C.UTF-8
 
 cmake --preset release >/dev/null
 cmake --build --preset release
+brinok="$PWD/build/release/brinok"
 recipe=contrib/direwolf/brinok-beacon.conf
 grep -q '^ADEVICE ' "$recipe" || fail "$recipe sets no ADEVICE"
 sed 's/^ADEVICE .*/ADEVICE stdin null/' "$recipe" >"$work/direwolf.conf"
@@ -35,7 +41,7 @@ beacon() {
   unshare --mount --net bash -c '
     set -euo pipefail
     mount -t tmpfs tmpfs /var/lib
-    if [ -n "$1" ]; then cp -r "$1" /var/lib/brinok; fi
+    if [ -n "$1" ]; then cp -a "$1" /var/lib/brinok; fi
     sleep 5 | timeout 30 direwolf -c "$2" -t 0 -q hd
   ' _ "$1" "$work/direwolf.conf" >"$work/direwolf.log" 2>&1 ||
     { cat "$work/direwolf.log" >&2; fail "direwolf failed"; }
@@ -48,31 +54,145 @@ beacon() {
   echo "$packets"
 }
 
-echo "-- a published report"
+# A weather program's data store, in pywws's own format: raw records as
+# the station logs them (wind in m/s, temperatures in degrees Celsius, the
+# rain counter in mm, the station's absolute pressure in hPa, the wind
+# direction in sixteenths; an empty value is a sensor the station did not
+# hear), set up with contrib/pywws/ as its weather.ini says.
+data="$work/pywws"
 station="$work/station"
-mkdir "$station"
-printf '%s\r\n' 270 5 12 68.5 0.12 1013.2 55 >"$station/QQ9QQ-7.Log"
-brinok="$PWD/build/release/brinok"
-(cd "$station" && "$brinok") || fail "brinok did not publish a report"
-data=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
-[ "$data" = 270/005g012t068P012b10132h55 ] || fail "brinok wrote '$data'"
+mkdir -p "$data/raw/2024/2024-01" "$work/templates" "$work/modules" "$station"
+cp contrib/pywws/QQ9QQ-7.Log "$work/templates/"
+cp contrib/pywws/brinok.py "$work/modules/"
+offset=13.2
+{
+  printf '[config]\npressure offset = %s\n' "$offset"
+  printf '[paths]\nwork = %s\n' "$work/pywws-work"
+  sed -e "s|^templates = .*|templates = $work/templates/|" \
+    -e "s|^modules = .*|modules = $work/modules/|" \
+    -e "s|^directory = /var/lib/brinok$|directory = $station|" \
+    contrib/pywws/weather.ini | grep -v '^\[paths\]$'
+} >"$data/weather.ini"
+grep -qx "directory = $station" "$data/weather.ini" ||
+  fail "contrib/pywws/weather.ini does not name the station folder"
+# What the station itself would have stored on its first contact.
+printf '[fixed]\nfixed block = {}\n' >"$data/status.ini"
+raw="$data/raw/2024/2024-01/2024-01-15.txt"
+# Midnight: the rain counter at 100.0 mm starts the day's rain. pywws makes
+# no log before it has summed up an hour, hence the record before the first
+# reading.
+printf '%s\n' '2024-01-15 00:00:00,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0' \
+  '2024-01-15 09:55:00,5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,102.0,0' >"$raw"
+
+# The data line a record must give, worked out here from its values: the
+# units APRS wants, whole numbers rounded, no data ("...") for a sensor
+# the station lacks, a calm wind, and a direction with no speed to go with.
+expected_line() {
+  awk -F, -v offset="$offset" -v midnight=100.0 '
+    function mph(ms) { return ms == "" ? "" : sprintf("%.0f", ms * 3600 / 1609.344) }
+    function field(v) { return v == "" || v == 0 ? "..." : sprintf("%03d", v) }
+    {
+      speed = $10 == "" ? "" : mph($8); gust = mph($9)
+      direction = field(speed) == "..." ? "..." : sprintf("%03d", $10 * 22.5)
+      temp = $6 == "" ? "..." : sprintf("%03d", sprintf("%.0f", $6 * 9 / 5 + 32))
+      rain = sprintf("%.2f", ($11 - midnight) / 25.4); sub(/\./, "", rain)
+      pressure = sprintf("%.1f", $7 + offset); sub(/\./, "", pressure)
+      hum = $5 == "" ? "..." : $5 == 100 ? "00" : $5
+      printf "%s/%sg%st%sP%sb%05dh%s\n", direction, field(speed), field(gust),
+        temp, rain, pressure, hum
+    }' <<<"$1"
+}
+
+# Appends a raw record, runs what pywws-hourly runs after fetching the
+# station's records (processing, then the [logged] tasks: the template and
+# the service), then brinok in the station folder, and checks the data line
+# against the record's values; prints the data line.
+pywws_reading() {
+  echo "$1" >>"$raw"
+  TZ=UTC /usr/bin/python3 -c '
+import sys, pywws.storage, pywws.process, pywws.regulartasks
+with pywws.storage.pywws_context(sys.argv[1]) as context:
+    pywws.process.process_data(context)
+    pywws.regulartasks.RegularTasks(context).do_tasks()
+' "$data" 2>"$work/pywws.log" || { cat "$work/pywws.log" >&2; fail "pywws failed"; }
+  [ -f "$station/QQ9QQ-7.Log" ] || fail "pywws wrote no log into the station folder"
+  # Seven lines, each ended by CR LF, and nothing else.
+  if [ "$(tr -cd '\n' <"$station/QQ9QQ-7.Log" | wc -c)" -ne 7 ] ||
+    grep -qv $'\r$' "$station/QQ9QQ-7.Log"; then
+    od -c "$station/QQ9QQ-7.Log" >&2
+    fail "the log pywws wrote is not seven lines ended by CR LF"
+  fi
+  local written line want
+  written=$(tr '\r\n' ' |' <"$station/QQ9QQ-7.Log")
+  (cd "$station" && "$brinok") || fail "brinok did not publish pywws's log"
+  line=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
+  want=$(expected_line "$1")
+  [ "$line" = "$want" ] ||
+    fail "record $1: data line $line, its values make $want (log: $written)"
+  echo "$line"
+}
+
+# Sends the station folder's report with the recipe and checks what
+# decode_aprs reads back: the fields given as regular expressions, nothing
+# left unread, and the fields listed after -- not at all.
+send_and_decode() {
+  local packet decoded weather field
+  packet=$(beacon "$station")
+  echo "direwolf sent: $packet"
+  [[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_"$data_line"$ ]] ||
+    fail "the packet is not the position and weather report"
+  # decode_aprs colours its output for a terminal; the colours go.
+  decoded=$(decode_aprs <<<"$packet" 2>&1 | sed 's/\x1b\[[0-9;]*[A-Za-z]//g' |
+    grep -v '^$')
+  weather=$(tail -n 1 <<<"$decoded")
+  echo "decode_aprs read: $weather"
+  local absent=
+  for field in "$@"; do
+    if [ "$field" = -- ]; then absent=1; continue; fi
+    if [ -z "$absent" ]; then
+      [[ "$weather" =~ (^|, )$field(,|$) ]] ||
+        fail "decode_aprs did not read '$field'"
+    else
+      [[ ! "$weather" =~ (^|, )$field ]] || fail "decode_aprs read '$field'"
+    fi
+  done
+  # Anything it could not read would be left over in the quotes at the end;
+  # humidity has two places, so of its no-data marker "..." one full stop
+  # is left.
+  local left='""'
+  [[ "$data_line" != *h... ]] || left='"."'
+  [[ "$weather" == *"$left" ]] || fail "decode_aprs left part of the report unread"
+}
+
+echo "-- pywws: gusts, below 0 F, rain since midnight"
+# 4.5 m/s is 10.1 mph, gust 11.2 m/s 25.1 mph, direction 12 of 16 is 270,
+# -21.3 C is -6.3 F, 3.3 mm since midnight 0.13 in, 1000.0 + 13.2 hPa.
+data_line=$(pywws_reading '2024-01-15 10:00:00,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0')
+echo "brinok wrote: $data_line"
+# decode_aprs takes the speed after the direction for knots, as in a course
+# and speed, and shows 10 as 11.5 mph.
+send_and_decode 'wind 11\.5 mph' 'direction 270' 'gust 25' 'temperature -6' \
+  'rain 0\.13 since midnight' 'barometer 29\.92' 'humidity 55'
+
+echo "-- pywws: calm, no temperature and humidity sensor"
+data_line=$(pywws_reading '2024-01-15 10:05:00,5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0')
+echo "brinok wrote: $data_line"
+send_and_decode 'rain 0\.13 since midnight' 'barometer 29\.97' -- wind \
+  direction gust temperature humidity
+
+echo "-- pywws: wind without a direction, freezing point, humidity 100"
+data_line=$(pywws_reading '2024-01-15 10:10:00,5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0')
+echo "brinok wrote: $data_line"
+send_and_decode 'gust 7' 'temperature 32' 'rain 0\.16 since midnight' \
+  'humidity 100' -- wind direction
+
+echo "-- a report older than 15 minutes"
+touch -d '16 minutes ago' "$station/BRINOK.TXT"
 packet=$(beacon "$station")
 echo "direwolf sent: $packet"
-[[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_"$data"$ ]] ||
-  fail "the packet is not the position and weather report"
-# decode_aprs colours its output for a terminal; the colours go.
-decoded=$(decode_aprs <<<"$packet" 2>&1 | sed 's/\x1b\[[0-9;]*[A-Za-z]//g' |
-  grep -v '^$')
-echo "decode_aprs read:"
-sed 's/^/  /' <<<"$decoded"
-weather=$(tail -n 1 <<<"$decoded")
-for field in 'wind [0-9.]+ mph' 'direction 270' 'gust 12' 'temperature 68' \
-  'rain 0\.12 since midnight' 'barometer 29\.92' 'humidity 55'; do
-  [[ "$weather" =~ (^|, )$field(,|$) ]] ||
-    fail "decode_aprs did not read '$field'"
-done
-# Anything it could not read would be left over in the quotes at the end.
-[[ "$weather" == *', ""' ]] || fail "decode_aprs left part of the report unread"
+[[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_$ ]] ||
+  fail "a stale report went on the air"
+grep -q -- '-mmin -15 ' "$recipe" || fail "$recipe does not guard at 15 minutes"
 
 echo "-- no report yet"
 empty="$work/empty"
