@@ -1,225 +1,232 @@
-// Decodes arbitrary log bytes into a reading and encodes its data line, in
-// memory: the lines are split as the reader splits them, empty lines dropped
-// as the compaction drops them, and seven lines make the reading. The data
-// line must then be a well-formed sequence of field pieces, or the encoding
-// must fail for the reasons a reading can fail for.
+// Makes a whole conversion run on arbitrary log bytes, in a folder held in
+// memory, and encodes the reading that the run's own steps take from the
+// same log with the field encoders alone. Whatever the bytes:
+//   - the run ends as the encoders say: rejected unless the log has seven
+//     lines, failed when the reading or its encoding fails, published
+//     otherwise, with the encoders' data line as the report's second line in
+//     a frame that is the same for every reading;
+//   - the data line has the shape of an APRS weather report: the field
+//     letters at fixed places among its pieces, the no-data markers or
+//     numbers of the allowed characters, three characters for a wind or
+//     temperature value in its usual range, five for the pressure, two
+//     digits for the humidity, each number the one its field was prepared
+//     with;
+//   - the same bytes give the same run and the same data line again.
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
+#include "memory_folder.h"
+#include "run/conversion_run.h"
 #include "run/field_encoders.h"
+#include "run/station.h"
+#include "run/weather_log.h"
 #include "run/weather_reading.h"
+#include "runtime/file.h"
+#include "runtime/line_reader.h"
 #include "runtime/number_text.h"
 #include "runtime/run_failure.h"
+#include "runtime/text_writer.h"
 
 namespace {
 
-using ::brinok::EncodeDataLine;
+using ::brinok::ExitStatus;
 using ::brinok::FailureKind;
+using ::brinok::File;
+using ::brinok::LineReader;
 using ::brinok::NumberFromText;
-using ::brinok::Prepare;
+using ::brinok::PreparedReading;
 using ::brinok::RunFailure;
 using ::brinok::WeatherReading;
 using ::brinok::fuzz::Check;
 using ::brinok::fuzz::RoundTo15Digits;
+using Files = std::map<std::string, std::string>;
 
-constexpr std::size_t kLogLines = 7;
 constexpr std::string_view kNoData = "...";
+constexpr std::string_view kNoPressure = ".....";
+constexpr char kOldReport[] = "an old report\r\n";
+// The pieces between the fields, at the odd places of the data line.
+constexpr std::string_view kLetters[] = {"/", "g", "t", "P", "b", "h"};
 
-// The non-empty lines of a log: a line ends at a carriage return, which
-// takes a line feed right after it along; a lone line feed stays in it.
-std::vector<std::string> NonEmptyLines(std::string_view bytes) {
-  std::vector<std::string> lines;
-  while (!bytes.empty()) {
-    const std::size_t cr = bytes.find('\r');
-    if (cr != 0) lines.emplace_back(bytes.substr(0, cr));
-    if (cr == std::string_view::npos) break;
-    bytes.remove_prefix(cr + 1);
-    if (!bytes.empty() && bytes.front() == '\n') bytes.remove_prefix(1);
-  }
-  return lines;
-}
+struct Run {
+  ExitStatus status;
+  Files after;
 
-std::string WithoutSeparators(std::string_view text) {
-  std::string kept;
-  for (char c : text) {
-    if (c != '.' && c != ',') kept += c;
-  }
-  return kept;
-}
-
-// The number of a field, or nothing when its text overflows.
-std::optional<double> Number(std::string_view text) {
-  try {
-    return NumberFromText(text);
-  } catch (const RunFailure&) {
-    return std::nullopt;
-  }
-}
-
-std::optional<double> Whole(std::string_view text) {
-  const std::optional<double> number = Number(text);
-  if (!number) return std::nullopt;
-  return std::floor(*number);
-}
-
-// The field values the data line must carry, taken straight from the texts.
-struct Expected {
-  std::optional<double> dir, speed, gust, temp, hum;  // whole numbers
-  std::optional<double> pressure;
-
-  bool Overflows() const {
-    return !dir || !speed || !gust || !temp || !hum || !pressure;
-  }
-  bool NegativeWind() const { return *dir < 0 || *speed < 0 || *gust < 0; }
+  friend bool operator==(const Run&, const Run&) = default;
 };
 
-Expected ExpectedValues(const WeatherReading& reading) {
-  Expected expected;
-  expected.dir = Whole(reading.WindDirection);
-  expected.speed = Whole(reading.WindSpeed);
-  expected.gust = Whole(reading.WindGust);
-  const bool no_temperature =
-      reading.Temperature.empty() || reading.Temperature == "N/A";
-  expected.temp = Whole(no_temperature ? "999" : reading.Temperature);
-  expected.hum = Whole(reading.Humidity);
-  std::string pressure = reading.Pressure;
-  if (pressure.size() == 3 || pressure.size() == 4) pressure += '0';
-  expected.pressure = Number(WithoutSeparators(pressure));
-  return expected;
+Run RunOn(std::string_view log) {
+  brinok::fuzz::ResetFolder({{brinok::kWeatherLogName, std::string(log)},
+                             {brinok::kReportName, kOldReport}});
+  const ExitStatus status = brinok::RunConversion();
+  return {status, brinok::fuzz::FolderFiles()};
 }
 
-bool IsNumberPiece(std::string_view piece) {
-  return !piece.empty() &&
-         piece.find_first_not_of("0123456789-+.E") == std::string_view::npos;
-}
-
-bool IsDigits(std::string_view piece) {
-  return !piece.empty() &&
-         piece.find_first_not_of("0123456789") == std::string_view::npos;
-}
-
-// A piece that is not the no-data marker shows the whole number of its
-// field, three characters wide when the number lies in [low, 999].
-void CheckCarries(std::string_view piece, double whole, double low,
-                  const char* property) {
-  Check(IsNumberPiece(piece), property);
-  Check(NumberFromText(piece) == RoundTo15Digits(whole), property);
-  if (whole >= low && whole <= 999) Check(piece.size() == 3, property);
-}
-
-// Splits off the piece before `separator`, searching from the front.
-std::string_view TakeUntil(std::string_view& line, char separator) {
-  const std::size_t at = line.find(separator);
-  Check(at != std::string_view::npos, "the field letters stand in order");
-  const std::string_view piece = line.substr(0, at);
-  line.remove_prefix(at + 1);
-  return piece;
-}
-
-void CheckDataLine(const WeatherReading& reading, const Expected& expected,
-                   std::string_view line) {
-  Check(line.find('\r') == std::string_view::npos,
-        "no carriage return in the data line");
-  const std::string rain = WithoutSeparators(reading.Rain);
-  Check(std::count(line.begin(), line.end(), '\n') ==
-            std::count(rain.begin(), rain.end(), '\n'),
-        "a line feed comes only from the rain");
-
-  // Wind, gust and temperature pieces hold no field letter, so the letters
-  // up to the rain are found from the front; the rain may hold any of them,
-  // so the pressure and humidity are found from the back.
-  std::string_view rest = line;
-  const std::string_view dir = TakeUntil(rest, '/');
-  const std::string_view speed = TakeUntil(rest, 'g');
-  const std::string_view gust = TakeUntil(rest, 't');
-  const std::string_view temp = TakeUntil(rest, 'P');
-  const std::size_t h = rest.rfind('h');
-  Check(h != std::string_view::npos && h >= 6 && rest[h - 6] == 'b',
-        "the rain is followed by b, five pressure characters and h");
-  Check(rest.substr(0, h - 6) == rain,
-        "the rain is written without its separators");
-  const std::string_view pressure = rest.substr(h - 5, 5);
-  const std::string_view hum = rest.substr(h + 1);
-
-  const bool calm = *expected.speed == 0;
-  Check((speed == kNoData) == calm, "a speed below 1 is the no-data marker");
-  Check((dir == kNoData) == calm, "a calm wind hides the direction");
-  Check((gust == kNoData) == (*expected.gust == 0),
-        "a gust below 1 is the no-data marker");
-  if (!calm) {
-    CheckCarries(dir, *expected.dir, 0, "the direction piece shows its number");
-    CheckCarries(speed, *expected.speed, 0, "the speed piece shows its number");
-    Check(dir.size() >= 3 && speed.size() >= 3, "wind pieces are padded");
+// The reading the run takes from the log, through its own steps: the check,
+// the compaction, the reading. Nothing when the log is not seven lines;
+// raises RunFailure when the reading fails.
+std::optional<WeatherReading> ReadingOf(std::string_view log) {
+  brinok::fuzz::ResetFolder({{"log", std::string(log)}});
+  LineReader check(File::OpenInput("log"));
+  if (!brinok::HasSevenLines(check)) return std::nullopt;
+  {
+    LineReader in(File::OpenInput("log"));
+    brinok::TextWriter out(File::OpenOutput("compacted"));
+    brinok::CopyNonEmptyLines(in, out);
+    out.Commit();
   }
-  if (gust != kNoData) {
-    CheckCarries(gust, *expected.gust, 0, "the gust piece shows its number");
-    Check(gust.size() >= 3, "wind pieces are padded");
-  }
-  Check((temp == kNoData) == (*expected.temp == 999),
-        "only a temperature of 999 is the no-data marker");
-  if (temp != kNoData) {
-    CheckCarries(temp, *expected.temp, -99,
-                 "the temperature piece shows its number");
-  }
-  Check(pressure == "....." || IsNumberPiece(pressure),
-        "the pressure piece is five number characters or the marker");
-  if (IsDigits(pressure)) {
-    Check(NumberFromText(pressure) == *expected.pressure,
-          "a pressure of five digits is the pressure number");
-  }
-  const double humidity = *expected.hum;
-  if (std::fabs(humidity) < 10) {
-    Check(hum == kNoData, "a humidity of one digit is the no-data marker");
-  } else if (humidity >= 10 && humidity < 100) {
-    Check(hum.size() == 2 && IsDigits(hum) && NumberFromText(hum) == humidity,
-          "a humidity of two digits is written as its digits");
+  LineReader compacted(File::OpenInput("compacted"));
+  return brinok::ReadReading(compacted);
+}
+
+// Encodes the data line into `pieces`, piece by piece.
+void Encode(const PreparedReading& prepared, std::vector<std::string>& pieces) {
+  brinok::EncodeDataLine(
+      prepared, [&](std::string_view piece) { pieces.emplace_back(piece); });
+}
+
+bool MadeOf(std::string_view piece, std::string_view allowed) {
+  return piece.find_first_not_of(allowed) == std::string_view::npos;
+}
+
+// A number piece: of the allowed characters, at least `width` long, exactly
+// that when the number lies in [low, 999], and reading back as the number.
+void CheckNumber(std::string_view piece, double number, std::size_t width,
+                 double low, std::string_view allowed, const char* property) {
+  Check(piece != kNoData && piece.size() >= width && MadeOf(piece, allowed),
+        property);
+  Check(NumberFromText(piece) == RoundTo15Digits(number), property);
+  if (number >= low && number <= 999) Check(piece.size() == width, property);
+}
+
+void CheckWind(std::string_view piece, double number, bool no_data) {
+  Check(number == std::floor(number) && number >= 0,
+        "an encoded wind value is a whole number, not negative");
+  if (no_data) {
+    Check(piece == kNoData, "a wind value of no data is the marker");
   } else {
-    Check(hum == kNoData || (IsNumberPiece(hum) && hum.size() >= 2),
-          "the humidity piece is digits or the marker");
+    CheckNumber(piece, number, 3, 0, "0123456789.E+",
+                "a wind piece is its number, three digits up to 999");
   }
+}
+
+void CheckDataLine(const PreparedReading& prepared,
+                   const std::vector<std::string>& pieces) {
+  Check(pieces.size() == 13, "thirteen pieces");
+  for (std::size_t i = 0; i < 6; ++i) {
+    Check(pieces[2 * i + 1] == kLetters[i], "the letters at their places");
+  }
+  const bool calm = prepared.speed == 0;
+  CheckWind(pieces[0], prepared.dir, calm);
+  CheckWind(pieces[2], prepared.speed, calm);
+  CheckWind(pieces[4], prepared.gust, prepared.gust == 0);
+  const std::string& temp = pieces[6];
+  Check(prepared.temp == std::floor(prepared.temp),
+        "the temperature is a whole number");
+  Check((temp == kNoData) == (prepared.temp == 999),
+        "only a temperature of 999 is the marker");
+  if (temp != kNoData) {
+    CheckNumber(temp, prepared.temp, 3, -99, "-0123456789.E+",
+                "a temperature is its number, three characters from -99");
+  }
+  Check(pieces[8] == prepared.rain &&
+            pieces[8].find_first_of(".,") == std::string::npos,
+        "the rain is carried without full stops and commas");
+  const std::string& pressure = pieces[10];
+  Check(pressure.size() == 5, "the pressure piece is five characters");
+  Check(pressure == (prepared.pressure.size() == 5 ? prepared.pressure
+                                                   : std::string(kNoPressure)),
+        "the pressure is its five characters or the marker");
+  const std::string& hum = pieces[12];
+  if (hum != kNoData) {
+    Check(hum.size() == 2 && MadeOf(hum, "0123456789"),
+          "the humidity is two digits or the marker");
+    Check(
+        hum == "00" ? prepared.hum == 100 : NumberFromText(hum) == prepared.hum,
+        "the humidity shows its number, 100 as 00");
+  }
+}
+
+// The report around the data line: the same for every reading.
+void CheckFrame(const std::string& report, const std::string& line) {
+  static std::optional<std::string> frame;
+  const std::size_t start = report.find("\r\n") + 2;
+  Check(start > 1 && report.compare(start, line.size(), line) == 0 &&
+            report.compare(start + line.size(), 2, "\r\n") == 0,
+        "the data line is the report's second line");
+  const std::string around =
+      report.substr(0, start) + report.substr(start + line.size());
+  if (!frame) frame = around;
+  Check(around == *frame, "the report's frame is the same for every reading");
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  const std::vector<std::string> lines = NonEmptyLines(
-      std::string_view(reinterpret_cast<const char*>(data), size));
-  // A compacted log of one to six lines fails at its first missing line;
-  // more than seven cannot pass the log check, so the first seven stand in.
-  if (!lines.empty() && lines.size() < kLogLines) return 0;
-  WeatherReading reading;
-  if (!lines.empty()) {
-    reading = WeatherReading{lines[0], lines[1], lines[2], lines[3],
-                             lines[4], lines[5], lines[6]};
-  }
-  const Expected expected = ExpectedValues(reading);
+  const std::string_view log(reinterpret_cast<const char*>(data), size);
+  const Run run = RunOn(log);
+  Check(RunOn(log) == run, "the same log gives the same run");
+  const bool failed = run.status == ExitStatus::kFailed &&
+                      run.after.count(brinok::kWeatherLogName) == 1 &&
+                      run.after.count(brinok::kReportName) == 1 &&
+                      run.after.at(brinok::kReportName) == kOldReport;
 
-  std::string line;
+  std::optional<WeatherReading> reading;
   try {
-    EncodeDataLine(Prepare(reading),
-                   [&](std::string_view piece) { line.append(piece); });
+    reading = ReadingOf(log);
   } catch (const RunFailure& failure) {
-    if (expected.Overflows()) {
-      Check(failure.kind() == FailureKind::kOverflow,
-            "a field beyond the double range fails by overflow");
-    } else {
-      Check(expected.NegativeWind() &&
-                failure.kind() == FailureKind::kTypeMismatch,
-            "only a negative wind value fails, by type mismatch");
-    }
+    Check(failure.kind() == FailureKind::kPastEnd,
+          "a reading fails only where the log ends inside it");
+    Check(failed, "a reading that fails fails the run, which keeps the log");
     return 0;
   }
-  Check(!expected.Overflows(), "a field beyond the double range fails");
-  Check(!expected.NegativeWind(), "a negative wind value fails");
-  CheckDataLine(reading, expected, line);
+  if (!reading) {
+    Check(run.status == ExitStatus::kRejected &&
+              run.after == Files{{brinok::kReportName, kOldReport}},
+          "a log that is not seven lines is rejected and deleted");
+    return 0;
+  }
+
+  std::optional<PreparedReading> prepared;
+  std::vector<std::string> pieces;
+  try {
+    prepared = brinok::Prepare(*reading);
+  } catch (const RunFailure& failure) {
+    Check(failure.kind() == FailureKind::kOverflow,
+          "preparing fails only by overflow");
+    Check(failed, "a reading that cannot be prepared fails the run");
+    return 0;
+  }
+  try {
+    Encode(*prepared, pieces);
+  } catch (const RunFailure& failure) {
+    Check(failure.kind() == FailureKind::kTypeMismatch,
+          "encoding fails only by type mismatch");
+    const double wind[] = {prepared->dir, prepared->speed, prepared->gust};
+    Check(pieces.size() % 2 == 0 && pieces.size() <= 4 &&
+              wind[pieces.size() / 2] < 0,
+          "encoding fails at a negative wind value, after the pieces before");
+    Check(failed, "a reading that cannot be encoded fails the run");
+    return 0;
+  }
+  CheckDataLine(*prepared, pieces);
+  std::vector<std::string> again;
+  Encode(brinok::Prepare(*reading), again);
+  Check(again == pieces, "the same reading gives the same data line");
+
+  std::string line;
+  for (const std::string& piece : pieces) line += piece;
+  Check(run.status == ExitStatus::kPublished && run.after.size() == 1 &&
+            run.after.count(brinok::kReportName) == 1,
+        "a reading that encodes is published, and the log deleted");
+  CheckFrame(run.after.at(brinok::kReportName), line);
   return 0;
 }

@@ -1,22 +1,22 @@
 // Reads arbitrary file contents line by line with the LineReader, as the
-// run's loops do, and requires that the lines with the line ends they
-// consumed give back the file exactly.
+// run's loops do, from a file in memory, and requires that the lines with
+// the line ends they consumed give back the file exactly, and that reads
+// giving one byte at a time (as a network file system may) give the same
+// lines: every byte is then at the end of a read.
 //
-// An input that starts with '#' is written after filler bytes that put the
+// An input that starts with '#' is put after filler bytes that put the
 // reader's 64 KiB block boundary at the byte its second byte names, so that
-// line ends split across two reads are fuzzed as well.
-
-#include <stdlib.h>  // mkdtemp
+// line ends split across two whole reads are fuzzed as well; its reads are
+// not cut, which would add only the filler's 64 Ki reads.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
-#include <system_error>
+#include <vector>
 
 #include "fuzz_check.h"
+#include "memory_folder.h"
 #include "runtime/file.h"
 #include "runtime/line_reader.h"
 #include "runtime/run_failure.h"
@@ -30,40 +30,7 @@ using ::brinok::RunFailure;
 using ::brinok::fuzz::Check;
 
 constexpr std::size_t kReadBlock = LineReader::kReadBlock;
-
-// One private directory per process, holding the one file that every input
-// is written to; removed when the process exits normally.
-class InputFile {
- public:
-  InputFile() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "brinok-fuzz-XXXXXX")
-            .string();
-    Check(::mkdtemp(pattern.data()) != nullptr, "temporary directory created");
-    directory_ = pattern;
-    path_ = (directory_ / "log").string();
-  }
-  ~InputFile() {
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
-  }
-
-  const char* Write(std::string_view bytes) const {
-    // A fresh file each time: ext4 flushes a file emptied by truncation
-    // when it is closed, which slows fuzzing tenfold.
-    std::remove(path_.c_str());
-    std::FILE* file = std::fopen(path_.c_str(), "wb");
-    Check(file != nullptr, "input file opened");
-    const bool written =
-        std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    Check(std::fclose(file) == 0 && written, "input file written");
-    return path_.c_str();
-  }
-
- private:
-  std::filesystem::path directory_;
-  std::string path_;
-};
+constexpr char kName[] = "log";
 
 std::string FileContents(std::string_view input) {
   if (input.size() >= 2 && input[0] == '#') {
@@ -76,15 +43,14 @@ std::string FileContents(std::string_view input) {
 }
 
 // Reads every line and checks each against the file at the position where
-// it started; returns the number of lines.
-std::size_t ReadAndRebuild(const char* path, std::string_view contents) {
-  LineReader reader(File::OpenInput(path));
+// it started; returns the lines.
+std::vector<std::string> ReadAndRebuild(std::string_view contents) {
+  LineReader reader(File::OpenInput(kName));
   std::size_t pos = 0;
-  std::size_t lines = 0;
+  std::vector<std::string> lines;
   while (!reader.AtEnd()) {
     Check(pos < contents.size(), "not at the end while bytes remain");
-    const std::string line = reader.ReadLine();
-    ++lines;
+    const std::string& line = lines.emplace_back(reader.ReadLine());
     Check(line.find('\r') == std::string::npos, "no carriage return in a line");
     Check(contents.substr(pos, line.size()) == line,
           "the line is the file's bytes from where the last line end stopped");
@@ -109,8 +75,8 @@ std::size_t ReadAndRebuild(const char* path, std::string_view contents) {
   return lines;
 }
 
-std::size_t CountBySkipping(const char* path) {
-  LineReader reader(File::OpenInput(path));
+std::size_t CountBySkipping() {
+  LineReader reader(File::OpenInput(kName));
   std::size_t lines = 0;
   while (!reader.AtEnd()) {
     reader.SkipLine();
@@ -124,11 +90,17 @@ std::size_t CountBySkipping(const char* path) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data,
                                       std::size_t size) {
-  static const InputFile input_file;
   const std::string contents =
       FileContents(std::string_view(reinterpret_cast<const char*>(data), size));
-  const char* path = input_file.Write(contents);
-  const std::size_t lines = ReadAndRebuild(path, contents);
-  Check(CountBySkipping(path) == lines, "skipping counts the lines read");
+  brinok::fuzz::ResetFolder({{kName, contents}});
+  brinok::fuzz::LimitReads(0);
+  const std::vector<std::string> lines = ReadAndRebuild(contents);
+  Check(CountBySkipping() == lines.size(), "skipping counts the lines read");
+  if (contents.size() == size) {
+    brinok::fuzz::LimitReads(1);
+    Check(ReadAndRebuild(contents) == lines, "short reads give the same lines");
+    Check(CountBySkipping() == lines.size(),
+          "skipping counts the same lines in short reads");
+  }
   return 0;
 }

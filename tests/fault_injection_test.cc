@@ -9,14 +9,12 @@
 // and slowed runs show that a log the weather program writes meanwhile is
 // never lost.
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/ptrace.h>
 #include <sys/syscall.h>
 #include <sys/user.h>
 #include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -120,60 +118,24 @@ std::string ReadWhole(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-struct Ended {
-  int wait_status = 0;
-  bool timed_out = false;
-  std::string printed;  // what the traced program wrote to stdout and stderr
-};
-
-// Runs `argv` in `dir`, its output collected in `output`, in a process group
-// of its own so that a run that hangs is ended together with everything it
-// started. `meanwhile`, if given, is called while the run goes on until it
-// returns true. LeakSanitizer cannot work under ptrace, so a sanitized
-// program is told not to try; the same environment serves the counting run
-// and every injection.
-Ended RunTraced(const std::vector<std::string>& argv, const fs::path& dir,
-                const fs::path& output,
-                const std::function<bool()>& meanwhile = {}) {
-  std::vector<char*> args;
-  for (const std::string& word : argv) {
-    args.push_back(const_cast<char*>(word.c_str()));
-  }
-  args.push_back(nullptr);
+// LeakSanitizer cannot work under ptrace, so a sanitized program is told not
+// to try; the same environment serves the counting run and every injection.
+bool WithoutLeakCheck() {
   const char* asan_options = std::getenv("ASAN_OPTIONS");
   const std::string options =
       std::string(asan_options ? asan_options : "") + ":detect_leaks=0";
+  return ::setenv("ASAN_OPTIONS", options.c_str(), 1) == 0;
+}
 
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork");
-  if (child == 0) {
-    ::setpgid(0, 0);
-    const int null = ::open("/dev/null", O_RDONLY);
-    const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(out, STDOUT_FILENO);
-    ::dup2(out, STDERR_FILENO);
-    ::setenv("ASAN_OPTIONS", options.c_str(), 1);
-    if (::chdir(dir.c_str()) == 0) ::execv(args[0], args.data());
-    ::_exit(127);
-  }
-  ::setpgid(child, child);
-  Ended ended;
-  bool done = !meanwhile;
-  const auto deadline = std::chrono::steady_clock::now() + kTracedRunTimeout;
-  while (::waitpid(child, &ended.wait_status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(-child, SIGKILL);
-      ::waitpid(child, &ended.wait_status, 0);
-      ended.timed_out = true;
-      break;
-    }
-    if (!done) done = meanwhile();
-    const struct timespec pause = {0, 200'000};
-    ::nanosleep(&pause, nullptr);
-  }
-  ended.printed = ReadWhole(output);
-  return ended;
+// Runs `argv` in `dir`; `meanwhile`, if given, is called while the run goes
+// on until it returns true.
+RunOutcome RunTraced(const std::vector<std::string>& argv, const fs::path& dir,
+                     const std::function<bool()>& meanwhile = {}) {
+  ChildOptions options;
+  options.dir = dir;
+  options.time_limit = kTracedRunTimeout;
+  options.set_up = WithoutLeakCheck;
+  return ChildProcess(argv, options).Wait(meanwhile);
 }
 
 // Calls `visit` with the name and the arguments of each system call in a
@@ -328,10 +290,9 @@ class FaultInjection : public ::testing::Test {
     // environment as every injected run.
     ScratchDir dir;
     WriteStartingState(dir);
-    const Ended ended = RunTraced(Command({}), dir.path(), OutputPath());
+    const RunOutcome ended = RunTraced(Command({}), dir.path());
     ASSERT_FALSE(ended.timed_out);
-    ASSERT_TRUE(WIFEXITED(ended.wait_status) &&
-                WEXITSTATUS(ended.wait_status) == 0)
+    ASSERT_EQ(ended.exit_status, 0)
         << "the traced normal run failed; can strace trace here (ptrace)?\n"
         << ReadWhole(TracePath());
     ASSERT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
@@ -354,7 +315,6 @@ class FaultInjection : public ::testing::Test {
   }
 
   fs::path TracePath() const { return traces_.path() / "trace"; }
-  fs::path OutputPath() const { return traces_.path() / "output"; }
 
   std::vector<std::string> Command(const std::string& injection) const {
     std::vector<std::string> argv = {strace_, "-f", "-qq",
@@ -385,11 +345,10 @@ class FaultInjection : public ::testing::Test {
     SCOPED_TRACE(injection);
     ScratchDir dir;
     WriteStartingState(dir);
-    const Ended ended = RunTraced(Command(injection), dir.path(), OutputPath());
+    const RunOutcome ended = RunTraced(Command(injection), dir.path());
     const std::string trace = ReadWhole(TracePath());
     EXPECT_FALSE(ended.timed_out) << "the run hung";
-    const bool killed = WIFSIGNALED(ended.wait_status) &&
-                        WTERMSIG(ended.wait_status) == SIGKILL;
+    const bool killed = ended.signal == SIGKILL;
     const bool fired =
         !ended.timed_out &&
         (mode == Mode::kKill
@@ -427,8 +386,7 @@ class FaultInjection : public ::testing::Test {
     // not the program's normal end.
     const bool runtime_gave_up =
         trace.find(": CHECK failed: ") != std::string::npos;
-    const bool exited = WIFEXITED(ended.wait_status);
-    const int status = exited ? WEXITSTATUS(ended.wait_status) : -1;
+    const int status = ended.exit_status;
     if (status == 0 && !runtime_gave_up) {
       EXPECT_EQ(after, (Files{{kReport, kFirstExampleReport}}))
           << "exit status 0 without the normal end";
@@ -447,9 +405,8 @@ class FaultInjection : public ::testing::Test {
         // failing call was one the run can do without.
         EXPECT_TRUE(status == 1 || status == 0)
             << "a failure ended the run with "
-            << (exited
-                    ? "status " + std::to_string(status)
-                    : "signal " + std::to_string(WTERMSIG(ended.wait_status)));
+            << (status >= 0 ? "status " + std::to_string(status)
+                            : "signal " + std::to_string(ended.signal));
       }
       EXPECT_EQ(ended.printed, "") << "the run printed something";
     }
@@ -532,11 +489,11 @@ TEST_P(NamedFaultTest, EndsTheRunAsItMust) {
   ScratchDir dir;
   WriteStartingState(dir);
 
-  const Ended ended = RunTraced(Command(injection), dir.path(), OutputPath());
+  const RunOutcome ended = RunTraced(Command(injection), dir.path());
 
   ASSERT_NE(ReadWhole(TracePath()).find("(INJECTED)"), std::string::npos);
-  ASSERT_TRUE(WIFEXITED(ended.wait_status));
-  EXPECT_EQ(WEXITSTATUS(ended.wait_status), fault.exit_status);
+  ASSERT_NE(ended.exit_status, -1);
+  EXPECT_EQ(ended.exit_status, fault.exit_status);
   EXPECT_EQ(ended.printed, "");
   EXPECT_EQ(dir.Contents(), fault.after);
 }
@@ -692,14 +649,14 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   };
 
   // Half a second: time enough to see the moment and write.
-  const Ended ended = RunTraced(
+  const RunOutcome ended = RunTraced(
       Command("--inject=" + held.call +
               ":delay_enter=500000:when=" + std::to_string(held.occurrence)),
-      dir.path(), OutputPath(), rewrite);
+      dir.path(), rewrite);
 
   ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
-  ASSERT_TRUE(WIFEXITED(ended.wait_status));
-  EXPECT_EQ(WEXITSTATUS(ended.wait_status), rewrite_case.exit_status);
+  ASSERT_NE(ended.exit_status, -1);
+  EXPECT_EQ(ended.exit_status, rewrite_case.exit_status);
   EXPECT_EQ(ended.printed, "");
   Files expected = rewrite_case.after;
   expected[kLog] = kNewLog;
@@ -795,80 +752,62 @@ constexpr unsigned kReading = 4;
 // The reader's block of 64 KiB.
 constexpr std::size_t kReadBlock = 64 * 1024;
 
-struct PiecesRun {
-  int wait_status = 0;
-  int cut_reads = 0;
-};
-
 #if defined(__x86_64__)
-PiecesRun RunReadingInPieces(const fs::path& dir,
-                             const PiecesCase& pieces_case) {
-  const pid_t child = ::fork();
-  if (child < 0) throw std::runtime_error("fork");
-  if (child == 0) {
-    const int null = ::open("/dev/null", O_RDWR);
-    ::dup2(null, STDIN_FILENO);
-    ::dup2(null, STDOUT_FILENO);
-    ::dup2(null, STDERR_FILENO);
-    // LeakSanitizer cannot work under ptrace.
-    const char* asan_options = std::getenv("ASAN_OPTIONS");
-    ::setenv("ASAN_OPTIONS",
-             (std::string(asan_options ? asan_options : "") + ":detect_leaks=0")
-                 .c_str(),
-             1);
-    ::alarm(kRunTimeoutSeconds);
-    ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr);
-    if (::chdir(dir.c_str()) == 0) {
-      ::execl(BRINOK_PROGRAM, BRINOK_PROGRAM, static_cast<char*>(nullptr));
-    }
-    ::_exit(127);
-  }
-  PiecesRun run;
-  int status = 0;
-  ::waitpid(child, &status, 0);  // stopped once the program is loaded
-  ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
-           PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+// Runs the program traced, cutting the reads as the row says; returns how it
+// ended and the number of reads cut.
+std::pair<RunOutcome, int> RunReadingInPieces(const fs::path& dir,
+                                              const PiecesCase& pieces_case) {
+  bool started = false;  // the first stop is the one at the program's start
   bool entering = true;  // syscall stops come in pairs, entry then exit
   long log = -1;         // the descriptor of the log while it is open
   int log_opens = 0;
   bool cutting = false;
-  int pass_signal = 0;
-  while (::ptrace(PTRACE_SYSCALL, child, nullptr, pass_signal) == 0 &&
-         ::waitpid(child, &status, 0) == child && WIFSTOPPED(status)) {
-    pass_signal = 0;
-    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+  int cut_reads = 0;
+  const auto tracer = [&](pid_t child, int status) {
+    int pass_signal = 0;
+    if (!started) {
+      started = true;
+      ::ptrace(PTRACE_SETOPTIONS, child, nullptr,
+               PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+    } else if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
       pass_signal = WSTOPSIG(status);  // a signal for the program
-      continue;
-    }
-    struct user_regs_struct regs;
-    ::ptrace(PTRACE_GETREGS, child, nullptr, &regs);
-    const bool entry = entering;
-    entering = !entering;
-    const auto call = static_cast<long>(regs.orig_rax);
-    if (entry && call == SYS_read && static_cast<long>(regs.rdi) == log &&
-        cutting && regs.rdx > pieces_case.piece) {
-      regs.rdx = pieces_case.piece;
-      ::ptrace(PTRACE_SETREGS, child, nullptr, &regs);
-      ++run.cut_reads;
-    } else if (entry && call == SYS_close &&
-               static_cast<long>(regs.rdi) == log) {
-      log = -1;
-    } else if (!entry && call == SYS_openat &&
-               static_cast<long>(regs.rax) >= 0) {
-      const std::string fd = "/proc/" + std::to_string(child) + "/fd/" +
-                             std::to_string(static_cast<long>(regs.rax));
-      char target[PATH_MAX];
-      const ssize_t length = ::readlink(fd.c_str(), target, sizeof target);
-      if (length > 0 &&
-          fs::path(std::string(target, static_cast<std::size_t>(length)))
-                  .filename() == kLog) {
-        log = static_cast<long>(regs.rax);
-        cutting = (pieces_case.opens >> log_opens++ & 1) != 0;
+    } else {
+      struct user_regs_struct regs;
+      ::ptrace(PTRACE_GETREGS, child, nullptr, &regs);
+      const bool entry = entering;
+      entering = !entering;
+      const auto call = static_cast<long>(regs.orig_rax);
+      if (entry && call == SYS_read && static_cast<long>(regs.rdi) == log &&
+          cutting && regs.rdx > pieces_case.piece) {
+        regs.rdx = pieces_case.piece;
+        ::ptrace(PTRACE_SETREGS, child, nullptr, &regs);
+        ++cut_reads;
+      } else if (entry && call == SYS_close &&
+                 static_cast<long>(regs.rdi) == log) {
+        log = -1;
+      } else if (!entry && call == SYS_openat &&
+                 static_cast<long>(regs.rax) >= 0) {
+        const std::string fd = "/proc/" + std::to_string(child) + "/fd/" +
+                               std::to_string(static_cast<long>(regs.rax));
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(fd.c_str(), target, sizeof target);
+        if (length > 0 &&
+            fs::path(std::string(target, static_cast<std::size_t>(length)))
+                    .filename() == kLog) {
+          log = static_cast<long>(regs.rax);
+          cutting = (pieces_case.opens >> log_opens++ & 1) != 0;
+        }
       }
     }
-  }
-  run.wait_status = status;
-  return run;
+    ::ptrace(PTRACE_SYSCALL, child, nullptr, pass_signal);
+  };
+  ChildOptions options;
+  options.dir = dir;
+  options.time_limit = kRunTimeout;
+  options.set_up = WithoutLeakCheck;
+  options.tracer = tracer;
+  const RunOutcome outcome = ChildProcess({BRINOK_PROGRAM}, options).Wait();
+  return {outcome, cut_reads};
 }
 #endif
 
@@ -882,11 +821,12 @@ TEST_P(ShortReads, ConvertTheLogAsAWholeRead) {
   dir.Write(kLog, pieces_case.log);
   dir.Write(kReport, kOldReport);
 
-  const PiecesRun run = RunReadingInPieces(dir.path(), pieces_case);
+  const auto [run, cut_reads] = RunReadingInPieces(dir.path(), pieces_case);
 
-  EXPECT_GT(run.cut_reads, 0) << "no read was cut short";
-  ASSERT_TRUE(WIFEXITED(run.wait_status));
-  EXPECT_EQ(WEXITSTATUS(run.wait_status), 0);
+  EXPECT_GT(cut_reads, 0) << "no read was cut short";
+  ASSERT_NE(run.exit_status, -1);
+  EXPECT_EQ(run.exit_status, 0);
+  EXPECT_EQ(run.printed, "");
   EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
 #else
   GTEST_SKIP() << "cuts reads through the registers of x86-64";

@@ -7,13 +7,10 @@
 #include <string>
 #include <string_view>
 
-#include "row_name.h"
 #include "runtime/run_failure.h"
 
 namespace brinok {
 namespace {
-
-using ::brinok::testing::RowName;
 
 WeatherReading Reading(std::string dir, std::string speed, std::string gust,
                        std::string temp, std::string rain, std::string pressure,
@@ -40,140 +37,105 @@ struct FieldCase {
   std::string piece;
 };
 
-void PrintTo(const FieldCase& field_case, std::ostream* out) {
-  *out << '"' << field_case.text << '"';
+TEST(EncodeDataLine, WindDirectionIsPaddedToThreeDigits) {
+  const FieldCase cases[] = {
+      {"0", "000"},      {"9", "009"},   {"10", "010"},  {"99", "099"},
+      {"99.9", "099"},  // rounded down first
+      {"100", "100"},    {"101", "101"}, {"999", "999"}, {"1000", "1000"},
+      {"1e20", "1E+20"}, {"-0", "000"},  // negative zero is zero
+  };
+  for (const FieldCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    const std::string line =
+        DataLine(Reading(c.text, "1", "1", "1", "0", "1013", "55"));
+    EXPECT_EQ(line.substr(0, line.find('/')), c.piece);
+  }
 }
 
-class WindDirectionTest : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(WindDirectionTest, IsPaddedToThreeDigits) {
-  const std::string line =
-      DataLine(Reading(GetParam().text, "1", "1", "1", "0", "1013", "55"));
-  EXPECT_EQ(line.substr(0, line.find('/')), GetParam().piece);
+TEST(EncodeDataLine, TemperatureWritesTheCaseThatHolds) {
+  const FieldCase cases[] = {
+      {"999", "..."},   {"999.5", "..."}, {"", "..."},      {"N/A", "..."},
+      {"n/a", "000"},  // "N/A" only as written
+      {"1", "001"},     {"9", "009"},     {"10", "010"},    {"99", "099"},
+      {"100", "100"},   {"998", "998"},   {"1000", "1000"}, {"0", "000"},
+      {"-0", "000"},    {"-0.5", "-01"},  // rounded down
+      {"-1", "-01"},    {"-9", "-09"},    {"-10", "-10"},   {"-99", "-99"},
+      {"-100", "-100"},
+  };
+  for (const FieldCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    const std::string line =
+        DataLine(Reading("1", "1", "1", c.text, "0", "1013", "55"));
+    EXPECT_EQ(Between(line, 't', 'P'), c.piece);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Boundaries, WindDirectionTest,
-    ::testing::Values(FieldCase{"0", "000"}, FieldCase{"9", "009"},
-                      FieldCase{"10", "010"}, FieldCase{"99", "099"},
-                      FieldCase{"99.9", "099"},  // rounded down first
-                      FieldCase{"100", "100"}, FieldCase{"101", "101"},
-                      FieldCase{"999", "999"}, FieldCase{"1000", "1000"},
-                      FieldCase{"1e20", "1E+20"},
-                      FieldCase{"-0", "000"}),  // negative zero is zero
-    [](const auto& info) { return RowName(info.param.text); });
-
-class TemperatureTest : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(TemperatureTest, WritesTheCaseThatHolds) {
-  const std::string line =
-      DataLine(Reading("1", "1", "1", GetParam().text, "0", "1013", "55"));
-  EXPECT_EQ(Between(line, 't', 'P'), GetParam().piece);
+TEST(EncodeDataLine, HumidityIsTwoDigitsOrNoData) {
+  const FieldCase cases[] = {
+      {"0", "..."},   {"5", "..."},   {"9", "..."},
+      {"9.9", "..."}, {"10", "10"},   {"55", "55"},
+      {"99", "99"},   {"100", "00"},  // APRS writes 100 % as 00
+      {"101", "..."},                 // no two digits carry it
+      {"-9", "..."},  {"-10", "..."}, {"-55", "..."},
+  };
+  for (const FieldCase& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.text));
+    const std::string line =
+        DataLine(Reading("1", "1", "1", "1", "0", "1013", c.text));
+    EXPECT_EQ(line.substr(line.rfind('h') + 1), c.piece);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, TemperatureTest,
-    ::testing::Values(FieldCase{"999", "..."}, FieldCase{"999.5", "..."},
-                      FieldCase{"", "..."}, FieldCase{"N/A", "..."},
-                      FieldCase{"n/a", "000"},  // "N/A" only as written
-                      FieldCase{"1", "001"}, FieldCase{"9", "009"},
-                      FieldCase{"10", "010"}, FieldCase{"99", "099"},
-                      FieldCase{"100", "100"}, FieldCase{"998", "998"},
-                      FieldCase{"1000", "1000"}, FieldCase{"0", "000"},
-                      FieldCase{"-0", "000"},
-                      FieldCase{"-0.5", "-01"},  // rounded down
-                      FieldCase{"-1", "-01"}, FieldCase{"-9", "-09"},
-                      FieldCase{"-10", "-10"}, FieldCase{"-99", "-99"},
-                      FieldCase{"-100", "-100"}),
-    [](const auto& info) { return RowName(info.param.text); });
-
-class HumidityTest : public ::testing::TestWithParam<FieldCase> {};
-
-TEST_P(HumidityTest, TwoDigitsOrNoData) {
-  const std::string line =
-      DataLine(Reading("1", "1", "1", "1", "0", "1013", GetParam().text));
-  EXPECT_EQ(line.substr(line.rfind('h') + 1), GetParam().piece);
+TEST(EncodeDataLine, EncodesTheReading) {
+  const struct {
+    const char* name;
+    WeatherReading reading;
+    std::string line;
+  } cases[] = {
+      {"CalmHidesDirection", Reading("270", "0", "12", "68", "0", "1013", "55"),
+       ".../...g012t068P0b10130h55"},
+      {"SpeedBelowOneIsCalm",
+       Reading("270", "0.9", "12", "68", "0", "1013", "55"),
+       ".../...g012t068P0b10130h55"},
+      {"GustAloneNoData", Reading("270", "5", "0", "68", "0", "1013", "55"),
+       "270/005g...t068P0b10130h55"},
+      {"SpeedAndGustPadded", Reading("9", "99", "100", "68", "0", "1013", "55"),
+       "009/099g100t068P0b10130h55"},
+      {"NegativeZeroIsZero",
+       Reading("-0", "-0.0", "-0", "-0", "0", "1013", "55"),
+       ".../...g...t000P0b10130h55"},
+      {"RainKeptAsWritten", Reading("1", "1", "1", "1", "N/A", "1013", "55"),
+       "001/001g001t001PN/Ab10130h55"},
+      {"RainLosesFullStopsAndCommasOnly",
+       Reading("1", "1", "1", "1", "1.0,2 .,x", "1013", "55"),
+       "001/001g001t001P102 xb10130h55"},
+      {"EmptyRain", Reading("1", "1", "1", "1", "", "1013", "55"),
+       "001/001g001t001Pb10130h55"},
+      {"TwoDecimalPressureNoData",
+       Reading("1", "1", "1", "1", "0", "1013.25", "55"),
+       "001/001g001t001P0b.....h55"},
+      {"ThreeDigitPressure", Reading("1", "1", "1", "1", "0", "998", "55"),
+       "001/001g001t001P0b09980h55"},
+      // 10000 is the first pressure written without a leading zero.
+      {"PressureOf1000IsFiveDigits",
+       Reading("1", "1", "1", "1", "0", "1000", "55"),
+       "001/001g001t001P0b10000h55"},
+      {"TwoCharacterPressureNoData",
+       Reading("1", "1", "1", "1", "0", "99", "55"),
+       "001/001g001t001P0b.....h55"},
+      {"NegativePressure", Reading("1", "1", "1", "1", "0", "-99.8", "55"),
+       "001/001g001t001P0b0-998h55"},
+      {"PressureWithFraction", Reading("1", "1", "1", "1", "0", "125E-1", "55"),
+       "001/001g001t001P0b012.5h55"},
+      {"TextsWithoutNumbers", Reading("x", "y", "z", "w", "v", "u", "t"),
+       ".../...g...t000Pvb.....h..."},
+      {"AllEmpty", Reading("", "", "", "", "", "", ""),
+       ".../...g...t...Pb.....h..."}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DataLine(c.reading), c.line);
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Values, HumidityTest,
-    ::testing::Values(FieldCase{"0", "..."}, FieldCase{"5", "..."},
-                      FieldCase{"9", "..."}, FieldCase{"9.9", "..."},
-                      FieldCase{"10", "10"}, FieldCase{"55", "55"},
-                      FieldCase{"99", "99"},
-                      FieldCase{"100", "00"},   // APRS writes 100 % as 00
-                      FieldCase{"101", "..."},  // no two digits carry it
-                      FieldCase{"-9", "..."}, FieldCase{"-10", "..."},
-                      FieldCase{"-55", "..."}),
-    [](const auto& info) { return RowName(info.param.text); });
-
-struct LineCase {
-  const char* name;
-  WeatherReading reading;
-  std::string line;
-};
-
-void PrintTo(const LineCase& line_case, std::ostream* out) {
-  *out << line_case.name;
-}
-
-class DataLineTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(DataLineTest, EncodesTheReading) {
-  EXPECT_EQ(DataLine(GetParam().reading), GetParam().line);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Readings, DataLineTest,
-    ::testing::Values(
-        LineCase{"CalmHidesDirection",
-                 Reading("270", "0", "12", "68", "0", "1013", "55"),
-                 ".../...g012t068P0b10130h55"},
-        LineCase{"SpeedBelowOneIsCalm",
-                 Reading("270", "0.9", "12", "68", "0", "1013", "55"),
-                 ".../...g012t068P0b10130h55"},
-        LineCase{"GustAloneNoData",
-                 Reading("270", "5", "0", "68", "0", "1013", "55"),
-                 "270/005g...t068P0b10130h55"},
-        LineCase{"SpeedAndGustPadded",
-                 Reading("9", "99", "100", "68", "0", "1013", "55"),
-                 "009/099g100t068P0b10130h55"},
-        LineCase{"NegativeZeroIsZero",
-                 Reading("-0", "-0.0", "-0", "-0", "0", "1013", "55"),
-                 ".../...g...t000P0b10130h55"},
-        LineCase{"RainKeptAsWritten",
-                 Reading("1", "1", "1", "1", "N/A", "1013", "55"),
-                 "001/001g001t001PN/Ab10130h55"},
-        LineCase{"RainLosesFullStopsAndCommasOnly",
-                 Reading("1", "1", "1", "1", "1.0,2 .,x", "1013", "55"),
-                 "001/001g001t001P102 xb10130h55"},
-        LineCase{"EmptyRain", Reading("1", "1", "1", "1", "", "1013", "55"),
-                 "001/001g001t001Pb10130h55"},
-        LineCase{"TwoDecimalPressureNoData",
-                 Reading("1", "1", "1", "1", "0", "1013.25", "55"),
-                 "001/001g001t001P0b.....h55"},
-        LineCase{"ThreeDigitPressure",
-                 Reading("1", "1", "1", "1", "0", "998", "55"),
-                 "001/001g001t001P0b09980h55"},
-        // 10000 is the first pressure written without a leading zero.
-        LineCase{"PressureOf1000IsFiveDigits",
-                 Reading("1", "1", "1", "1", "0", "1000", "55"),
-                 "001/001g001t001P0b10000h55"},
-        LineCase{"TwoCharacterPressureNoData",
-                 Reading("1", "1", "1", "1", "0", "99", "55"),
-                 "001/001g001t001P0b.....h55"},
-        LineCase{"NegativePressure",
-                 Reading("1", "1", "1", "1", "0", "-99.8", "55"),
-                 "001/001g001t001P0b0-998h55"},
-        LineCase{"PressureWithFraction",
-                 Reading("1", "1", "1", "1", "0", "125E-1", "55"),
-                 "001/001g001t001P0b012.5h55"},
-        LineCase{"TextsWithoutNumbers",
-                 Reading("x", "y", "z", "w", "v", "u", "t"),
-                 ".../...g...t000Pvb.....h..."},
-        LineCase{"AllEmpty", Reading("", "", "", "", "", "", ""),
-                 ".../...g...t...Pb.....h..."}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EncodeDataLine, NegativeWindFailsAfterThePiecesBeforeIt) {
   struct Case {

@@ -3,22 +3,18 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "child_process.h"
 #include "scratch_dir.h"
 
 namespace brinok::testing {
 
 /// How long one run may take before RunConverter ends it.
-inline constexpr unsigned kRunTimeoutSeconds = 60;
-
-/// What one run of the converter did.
-struct RunOutcome {
-  int exit_status = -1;  // -1 when it did not exit normally
-  int signal = 0;        // the signal that ended it, if one did
-  std::string printed;   // everything it wrote to stdout and stderr
-};
+inline constexpr std::chrono::seconds kRunTimeout{60};
 
 /// The conditions of one run besides its directory.
 struct RunConditions {
@@ -36,20 +32,26 @@ struct RunConditions {
   std::optional<unsigned long> file_size_limit;
 };
 
-/// Runs the converter once with `dir` as its current directory: the built
-/// program, or the command line in BRINOK_TEST_COMMAND. A run that has not
-/// ended after kRunTimeoutSeconds is ended by SIGALRM, so a hanging run fails
-/// its test instead of stalling the suite.
+/// Runs the converter once with `dir` as its current directory: the command
+/// of ProgramCommand. A run that has not ended after kRunTimeout is killed.
 RunOutcome RunConverter(const ScratchDir& dir,
                         const RunConditions& conditions = {});
+
+/// The words of BRINOK_TEST_COMMAND, a command line of words separated by
+/// spaces that runs another program in place of the built one (such as
+/// Wine or an emulator in front of a cross-built program); empty when unset.
+const std::vector<std::string>& TestCommand();
+
+/// The command that runs the converter: TestCommand, or the built program.
+std::vector<std::string> ProgramCommand();
 
 /// True when the program under test is the Windows build (BRINOK_TEST_PLATFORM
 /// is "windows").
 bool TestingWindowsProgram();
 
-/// True when the program runs behind another program (BRINOK_TEST_COMMAND,
-/// such as Wine or an emulator), whose own memory needs differ from it.
-bool TestingThroughCommand();
+/// True when the program runs behind another program (TestCommand), whose
+/// own memory needs differ from it.
+inline bool TestingThroughCommand() { return !TestCommand().empty(); }
 
 }  // namespace brinok::testing
 

@@ -27,45 +27,36 @@ std::vector<std::string> ReadAllLines(const std::string& bytes) {
   return lines;
 }
 
-struct LineCase {
-  const char* name;
-  std::string bytes;
-  std::vector<std::string> lines;
-};
-
-void PrintTo(const LineCase& line_case, std::ostream* out) {
-  *out << line_case.name;
-}
-
-class LineReadingTest : public ::testing::TestWithParam<LineCase> {};
-
-TEST_P(LineReadingTest, SplitsAsTheRunReadsIt) {
-  EXPECT_EQ(ReadAllLines(GetParam().bytes), GetParam().lines);
-}
-
 // A line that crosses the read block, with its CR LF split across it.
 const std::string kLongLine(LineReader::kReadBlock - 1, 'a');
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, LineReadingTest,
-    ::testing::Values(
-        LineCase{"CrLfPairs", "x\r\ny\r\n", {"x", "y"}},
-        LineCase{"TrailingEmptyLine", "x\r\n\r\n", {"x", ""}},
-        LineCase{"LoneCarriageReturn", "x\ry", {"x", "y"}},
-        LineCase{"LoneLineFeedIsOrdinary", "x\ny", {"x\ny"}},
-        LineCase{"LastLineWithoutEnd", "x\r\nlast", {"x", "last"}},
-        LineCase{"EmptyFile", "", {}},
-        LineCase{"LineFeedBeforeCarriageReturn", "\n\r\n", {"\n"}},
-        LineCase{"CrCrLf", "a\r\r\nb", {"a", "", "b"}},
-        LineCase{"NulAndHighBytesKept",
-                 std::string("a\0\xff\x80\r\n", 6),
-                 {std::string("a\0\xff\x80", 4)}},
-        LineCase{
-            "CrLfSplitAcrossBlocks", kLongLine + "\r\nz", {kLongLine, "z"}},
-        LineCase{"LongLineAcrossBlocks",
-                 kLongLine + kLongLine + "\r",
-                 {kLongLine + kLongLine}}),
-    [](const auto& info) { return std::string(info.param.name); });
+TEST(LineReader, SplitsAsTheRunReadsIt) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {"CrLfPairs", "x\r\ny\r\n", {"x", "y"}},
+      {"TrailingEmptyLine", "x\r\n\r\n", {"x", ""}},
+      {"LoneCarriageReturn", "x\ry", {"x", "y"}},
+      {"LoneLineFeedIsOrdinary", "x\ny", {"x\ny"}},
+      {"LastLineWithoutEnd", "x\r\nlast", {"x", "last"}},
+      {"EmptyFile", "", {}},
+      {"LineFeedBeforeCarriageReturn", "\n\r\n", {"\n"}},
+      {"CrCrLf", "a\r\r\nb", {"a", "", "b"}},
+      {"NulAndHighBytesKept",
+       std::string("a\0\xff\x80\r\n", 6),
+       {std::string("a\0\xff\x80", 4)}},
+      {"CrLfSplitAcrossBlocks", kLongLine + "\r\nz", {kLongLine, "z"}},
+      {"LongLineAcrossBlocks",
+       kLongLine + kLongLine + "\r",
+       {kLongLine + kLongLine}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(ReadAllLines(c.bytes), c.lines);
+  }
+}
 
 TEST(LineReader, ReadingAtTheEndIsARunFailure) {
   ScratchDir dir;

@@ -4,17 +4,12 @@
 // the program under test is not the Windows build.
 
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
+#include <chrono>
 #include <filesystem>
 #include <map>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -28,8 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// How long the holder may take to start under the emulator.
-constexpr int kHolderStartMilliseconds = 60 * 1000;
+// How long the holder may take to start under the emulator, and to end once
+// released after the run it holds a file for.
+constexpr std::chrono::milliseconds kHolderStart = std::chrono::seconds(60);
+constexpr std::chrono::milliseconds kHolderTimeLimit =
+    kHolderStart + kRunTimeout + std::chrono::seconds(60);
 
 std::string Upper(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(),
@@ -113,17 +111,13 @@ INSTANTIATE_TEST_SUITE_P(
             {{Upper(kLog), "1\r\n2\r\n3\r\n5\r\n6\r\n7\r\n"}, {kScratch, ""}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// The holder program's command line: the one in BRINOK_TEST_COMMAND with
-// hold_open.exe, which the windows build puts next to BRINOK.EXE, in place of
-// the program.
+// The holder program's command line: the program's, with hold_open.exe, which
+// the windows build puts next to BRINOK.EXE, in place of the program.
 std::vector<std::string> HolderCommand(const std::string& name) {
-  const char* command = std::getenv("BRINOK_TEST_COMMAND");
-  if (command == nullptr || *command == '\0') {
+  if (!TestingThroughCommand()) {
     throw std::runtime_error("BRINOK_TEST_COMMAND names no Windows program");
   }
-  std::vector<std::string> words;
-  std::istringstream in(command);
-  for (std::string word; in >> word;) words.push_back(word);
+  std::vector<std::string> words = TestCommand();
   const fs::path holder =
       fs::path(words.back()).parent_path() / "hold_open.exe";
   if (!fs::is_regular_file(holder)) {
@@ -138,71 +132,29 @@ std::vector<std::string> HolderCommand(const std::string& name) {
 // while the object lives.
 class HeldFile {
  public:
-  HeldFile(const ScratchDir& dir, const std::string& name) {
-    const std::vector<std::string> words = HolderCommand(name);
-    std::vector<char*> argv;
-    for (const std::string& word : words) {
-      argv.push_back(const_cast<char*>(word.c_str()));
-    }
-    argv.push_back(nullptr);
-    int input[2];
-    int output[2];
-    if (::pipe(input) != 0 || ::pipe(output) != 0) {
-      throw std::runtime_error("pipe");
-    }
-    child_ = ::fork();
-    if (child_ < 0) throw std::runtime_error("fork");
-    if (child_ == 0) {
-      ::dup2(input[0], STDIN_FILENO);
-      ::dup2(output[1], STDOUT_FILENO);
-      ::close(STDERR_FILENO);
-      for (int fd : {input[0], input[1], output[0], output[1]}) ::close(fd);
-      if (::chdir(dir.path().c_str()) == 0) ::execvp(argv[0], argv.data());
-      ::_exit(127);
-    }
-    ::close(input[0]);
-    ::close(output[1]);
-    release_ = input[1];
-    held_ = WaitForHeld(output[0]);
-    ::close(output[0]);
+  HeldFile(const ScratchDir& dir, const std::string& name)
+      : holder_(HolderCommand(name), {.dir = dir.path(),
+                                      .time_limit = kHolderTimeLimit,
+                                      .set_up = {},
+                                      .tracer = {}}) {
+    held_ = holder_.WaitFor(
+        [&] { return holder_.Printed().find("held\n") != std::string::npos; },
+        kHolderStart);
   }
-
-  ~HeldFile() {
-    if (child_ > 0) Release();
-  }
-
-  HeldFile(const HeldFile&) = delete;
-  HeldFile& operator=(const HeldFile&) = delete;
 
   /// True once the holder said it has the file open.
   bool held() const { return held_; }
+  /// What the holder printed.
+  std::string printed() const { return holder_.Printed(); }
 
   /// Ends the hold; returns the holder's exit status (-1 if it was killed).
   int Release() {
-    ::close(release_);
-    if (!held_) ::kill(child_, SIGKILL);
-    int status = 0;
-    ::waitpid(child_, &status, 0);
-    child_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (!held_) holder_.Kill();
+    return holder_.Wait().exit_status;
   }
 
  private:
-  static bool WaitForHeld(int fd) {
-    std::string said;
-    pollfd ready = {fd, POLLIN, 0};
-    while (said.find('\n') == std::string::npos &&
-           ::poll(&ready, 1, kHolderStartMilliseconds) == 1) {
-      char buffer[64];
-      const ssize_t got = ::read(fd, buffer, sizeof buffer);
-      if (got <= 0) break;
-      said.append(buffer, static_cast<std::size_t>(got));
-    }
-    return said == "held\n";
-  }
-
-  pid_t child_ = -1;
-  int release_ = -1;
+  ChildProcess holder_;
   bool held_ = false;
 };
 
@@ -226,7 +178,9 @@ TEST_P(HeldFileTest, FailsTheRunAndTheNextRunPublishes) {
   RunOutcome outcome;
   {
     HeldFile held(dir, run.held);
-    ASSERT_TRUE(held.held()) << "the holder could not open " << run.held;
+    ASSERT_TRUE(held.held())
+        << "the holder could not open " << run.held << ":\n"
+        << held.printed();
     outcome = RunConverter(dir);
     EXPECT_EQ(held.Release(), 0);
   }
