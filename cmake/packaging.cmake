@@ -49,6 +49,9 @@ if(BRINOK_DATE)
   execute_process(COMMAND "${BRINOK_DATE}" -u -d "${BRINOK_RELEASE_DATE}" +%s
                   OUTPUT_VARIABLE CPACK_BRINOK_RELEASE_EPOCH
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT CPACK_BRINOK_RELEASE_EPOCH MATCHES "^[0-9]+$")
+    set(CPACK_BRINOK_RELEASE_EPOCH "")
+  endif()
 endif()
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake")
 
@@ -162,6 +165,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
                   OUTPUT_VARIABLE brinok_deb_architecture
                   OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
   if(NOT CPACK_BRINOK_RELEASE_EPOCH OR NOT brinok_deb_architecture)
+    string(JOIN " " brinok_dpkg ${brinok_dpkg})
     message(STATUS "No .deb: `${brinok_dpkg}` or `date -u -d` gave no answer")
     set(brinok_deb_architecture "")
   endif()
