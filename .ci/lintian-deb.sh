@@ -2,7 +2,7 @@
 # Runs lintian on the .deb files given and fails on any error (E) or warning
 # (W); tags the package overrides, with the reason it gives, are shown (O)
 # and pass. Works for the package of any architecture that cpack makes:
-#   bash .ci/lintian-deb.sh build/packages/brinok_1.0.0_arm64.deb
+#   bash .ci/lintian-deb.sh build/arm64/brinok_<version>_arm64.deb
 set -euo pipefail
 
 [ $# -gt 0 ] || {

@@ -1,32 +1,59 @@
 # What a station installs, and the packages it comes in: a .tar.gz and a .deb
 # for Linux, a .zip for Windows. Built from the release (or windows) preset:
-#   cmake --install build/release --prefix /usr/local
+#   cmake --install build/release --prefix /usr/local --strip
 #   cpack --preset release
+# Every version shown (the manual's header, the Debian changelog, the package
+# names, the Windows version resource) is the project's VERSION; its date is
+# the one CHANGELOG.md gives that version's section.
 include(GNUInstallDirs)
 
-# Sets out_var to the date year-month-day in the form of RFC 2822 that Debian
-# changelogs use, e.g. "Tue, 08 Dec 2026 00:00:00 +0000" (weekday by
-# Zeller's congruence, with January and February counted in the year before).
-function(brinok_rfc2822_date out_var year month day)
-  set(y ${year})
-  set(m ${month})
-  if(m LESS 3)
-    math(EXPR m "${m} + 12")
-    math(EXPR y "${y} - 1")
-  endif()
-  math(EXPR weekday
-       "(${day} + 13 * (${m} + 1) / 5 + ${y} + ${y} / 4 - ${y} / 100 + ${y} / 400) % 7")
-  set(weekdays Sat Sun Mon Tue Wed Thu Fri)
-  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-  list(GET weekdays ${weekday} weekday)
-  math(EXPR month_index "${month} - 1")
-  list(GET months ${month_index} month_name)
-  if(day LESS 10)
-    set(day "0${day}")
-  endif()
-  set(${out_var} "${weekday}, ${day} ${month_name} ${year} 00:00:00 +0000"
-      PARENT_SCOPE)
+# Writes content to file only when it differs, so that what depends on the
+# file is not rebuilt after every configure.
+function(brinok_write_if_changed file content)
+  file(WRITE "${file}.new" "${content}")
+  file(COPY_FILE "${file}.new" "${file}" ONLY_IF_DIFFERENT)
+  file(REMOVE "${file}.new")
 endfunction()
+
+# CHANGELOG.md from this version's section back (what is unreleased is not
+# in the version packed), without its Markdown links and code marks:
+# brinok_changes begins with "## [<version>] - <year-month-day>".
+file(READ CHANGELOG.md brinok_changes)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
+string(FIND "${brinok_changes}" "\n## [${PROJECT_VERSION}] - " brinok_start)
+if(brinok_start LESS 0)
+  message(FATAL_ERROR "CHANGELOG.md has no section for ${PROJECT_VERSION}")
+endif()
+math(EXPR brinok_start "${brinok_start} + 1")
+string(SUBSTRING "${brinok_changes}" ${brinok_start} -1 brinok_changes)
+string(REGEX REPLACE "\n\\[[^]\n]*\\]: [^\n]*" "" brinok_changes
+       "${brinok_changes}")
+string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" brinok_changes
+       "${brinok_changes}")
+string(REPLACE "`" "" brinok_changes "${brinok_changes}")
+string(STRIP "${brinok_changes}" brinok_changes)
+if(NOT brinok_changes MATCHES "^## [^\n]* - ([0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9])\n")
+  message(FATAL_ERROR "CHANGELOG.md gives ${PROJECT_VERSION} no date (year-month-day)")
+endif()
+set(BRINOK_RELEASE_DATE "${CMAKE_MATCH_1}")
+
+# The packages' file dates: SOURCE_DATE_EPOCH when the caller sets it, else
+# cpack-project-config.cmake takes the time of the last commit; outside a git
+# checkout, the release day at midnight UTC. date(1) converts the day.
+find_program(BRINOK_GIT git)
+find_program(BRINOK_DATE date)
+set(CPACK_BRINOK_SOURCE_DIR "${PROJECT_SOURCE_DIR}")
+set(CPACK_BRINOK_GIT "${BRINOK_GIT}")
+set(CPACK_BRINOK_RELEASE_EPOCH "")
+if(BRINOK_DATE)
+  execute_process(COMMAND "${BRINOK_DATE}" -u -d "${BRINOK_RELEASE_DATE}" +%s
+                  OUTPUT_VARIABLE CPACK_BRINOK_RELEASE_EPOCH
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT CPACK_BRINOK_RELEASE_EPOCH MATCHES "^[0-9]+$")
+    set(CPACK_BRINOK_RELEASE_EPOCH "")
+  endif()
+endif()
+set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake")
 
 install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
@@ -38,43 +65,43 @@ if(WIN32)
   configure_file(contrib/windows/README.txt.in README.txt @ONLY
                  NEWLINE_STYLE CRLF)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
-  # The changes as plain text, from this version's section back: what is
-  # unreleased is not in the version the zip carries.
-  file(READ CHANGELOG.md brinok_changes)
-  string(FIND "${brinok_changes}" "\n## [${PROJECT_VERSION}] - " brinok_start)
-  if(brinok_start LESS 0)
-    message(FATAL_ERROR "CHANGELOG.md has no section for ${PROJECT_VERSION}")
-  endif()
-  string(SUBSTRING "${brinok_changes}" ${brinok_start} -1 brinok_changes)
+  # The changes as plain text: "brinok <version> (<date>)" and "Added:"
+  # for the Markdown headings.
   string(REGEX REPLACE "\n## \\[([^]]*)\\] - ([0-9-]+)\n"
-         "\nbrinok \\1 (\\2)\n" brinok_changes "${brinok_changes}")
-  string(REGEX REPLACE "\n### ([^\n]*)\n" "\n\\1:\n" brinok_changes
-         "${brinok_changes}")
-  string(REGEX REPLACE "\\[([^]]*)\\]\\([^)]*\\)" "\\1" brinok_changes
-         "${brinok_changes}")
-  string(REPLACE "`" "" brinok_changes "${brinok_changes}")
-  string(STRIP "${brinok_changes}" brinok_changes)
-  file(CONFIGURE OUTPUT CHANGELOG.txt CONTENT "${brinok_changes}\n" @ONLY
-       NEWLINE_STYLE CRLF)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS CHANGELOG.md)
+         "\nbrinok \\1 (\\2)\n" brinok_text "\n${brinok_changes}")
+  string(REGEX REPLACE "\n### ([^\n]*)\n" "\n\\1:\n" brinok_text
+         "${brinok_text}")
+  string(STRIP "${brinok_text}" brinok_text)
+  string(REPLACE "\n" "\r\n" brinok_text "${brinok_text}\n")
+  brinok_write_if_changed("${CMAKE_CURRENT_BINARY_DIR}/CHANGELOG.txt"
+                          "${brinok_text}")
   foreach(brinok_text README.txt LICENSE.txt CHANGELOG.txt)
     install(FILES "${CMAKE_CURRENT_BINARY_DIR}/${brinok_text}" DESTINATION .)
   endforeach()
   install(FILES contrib/windows/brinok-task.xml DESTINATION .)
 else()
-  # The manual page compressed as distributions ship it: gzip -9n stores no
-  # file name and no time stamp, so the same page packs to the same bytes.
+  # The manual page, headed by this version and its date, and the longer
+  # documents, compressed as distributions ship them: gzip -9n stores no file
+  # name and no time stamp, so the same text packs to the same bytes. LICENSE
+  # is small enough to stay as it is.
   find_program(BRINOK_GZIP gzip REQUIRED)
-  set(brinok_manual "${CMAKE_CURRENT_BINARY_DIR}/brinok.1")
-  add_custom_command(OUTPUT "${brinok_manual}.gz"
-    COMMAND "${CMAKE_COMMAND}" -E copy "${PROJECT_SOURCE_DIR}/man/brinok.1"
-            "${brinok_manual}"
-    COMMAND "${BRINOK_GZIP}" -9nf "${brinok_manual}"
-    DEPENDS man/brinok.1
-    VERBATIM)
-  add_custom_target(brinok_manual ALL DEPENDS "${brinok_manual}.gz")
-  install(FILES "${brinok_manual}.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-  install(FILES README.md LICENSE CHANGELOG.md
+  configure_file(man/brinok.1.in brinok.1 @ONLY)
+  set(brinok_compressed "")
+  foreach(brinok_doc "${CMAKE_CURRENT_BINARY_DIR}/brinok.1"
+          "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/CHANGELOG.md")
+    get_filename_component(brinok_name "${brinok_doc}" NAME)
+    set(brinok_copy "${CMAKE_CURRENT_BINARY_DIR}/compressed/${brinok_name}")
+    add_custom_command(OUTPUT "${brinok_copy}.gz"
+      COMMAND "${CMAKE_COMMAND}" -E copy "${brinok_doc}" "${brinok_copy}"
+      COMMAND "${BRINOK_GZIP}" -9nf "${brinok_copy}"
+      DEPENDS "${brinok_doc}"
+      VERBATIM)
+    list(APPEND brinok_compressed "${brinok_copy}.gz")
+  endforeach()
+  add_custom_target(brinok_compressed_docs ALL DEPENDS ${brinok_compressed})
+  list(POP_FRONT brinok_compressed brinok_manual)
+  install(FILES "${brinok_manual}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
+  install(FILES ${brinok_compressed} LICENSE
           DESTINATION "${CMAKE_INSTALL_DOCDIR}")
   # Examples, not live units: the station folder, the user and the binary's
   # path differ from station to station, so the operator copies and adjusts.
@@ -105,6 +132,7 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "cron, and for beaconing the report with direwolf, are included.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
+# The packed program carries no symbol table.
 set(CPACK_STRIP_FILES ON)
 
 if(WIN32)
@@ -115,34 +143,49 @@ if(WIN32)
     set(brinok_package_system win32)
   endif()
 else()
-  set(CPACK_GENERATOR TGZ DEB)
+  set(CPACK_GENERATOR TGZ)
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}"
          brinok_package_system)
 endif()
 set(CPACK_PACKAGE_FILE_NAME
     "${PROJECT_NAME}-${PROJECT_VERSION}-${brinok_package_system}")
 
-# Debian: the architecture of the target, not of the machine that packs it.
-set(brinok_deb_architectures
-    x86_64=amd64 AMD64=amd64 i686=i386 i386=i386 aarch64=arm64 arm64=arm64
-    armv7l=armhf armv5tel=armel riscv64=riscv64 ppc64le=ppc64el s390x=s390x)
-foreach(brinok_pair IN LISTS brinok_deb_architectures)
-  string(REPLACE "=" ";" brinok_pair "${brinok_pair}")
-  list(GET brinok_pair 0 brinok_processor)
-  list(GET brinok_pair 1 brinok_architecture)
-  if(CMAKE_SYSTEM_PROCESSOR STREQUAL brinok_processor)
-    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${brinok_architecture}")
-  endif()
-endforeach()
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
-set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# What Debian requires of a package besides the program, in the .deb only
-# (cmake/debian/cpack-project-config.cmake adds them): the licence in the
-# machine-readable copyright format, a changelog entry for this version and
-# the reasoned lintian override for the static binary.
+# Debian: the architecture of the target, not of the machine that packs it,
+# as dpkg names it (for a cross build, from the GNU triplet the compiler
+# builds for). Where dpkg cannot say, or date(1) cannot date the changelog,
+# only the .tar.gz is made: no .deb at all rather than one for the wrong
+# processor.
+set(brinok_deb_architecture "")
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  if(CMAKE_CROSSCOMPILING)
+    execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
+                    OUTPUT_VARIABLE brinok_triplet
+                    OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    set(brinok_dpkg dpkg-architecture -t "${brinok_triplet}" -qDEB_HOST_ARCH)
+  else()
+    set(brinok_dpkg dpkg --print-architecture)
+  endif()
+  execute_process(COMMAND ${brinok_dpkg}
+                  OUTPUT_VARIABLE brinok_deb_architecture
+                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+  if(NOT CPACK_BRINOK_RELEASE_EPOCH OR NOT brinok_deb_architecture)
+    string(JOIN " " brinok_dpkg ${brinok_dpkg})
+    message(STATUS "No .deb: `${brinok_dpkg}` or `date -u -d` gave no answer")
+    set(brinok_deb_architecture "")
+  endif()
+endif()
+
+if(brinok_deb_architecture)
+  list(APPEND CPACK_GENERATOR DEB)
+  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE "${brinok_deb_architecture}")
+  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
+  set(CPACK_DEBIAN_PACKAGE_SECTION hamradio)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  # What Debian requires of a package besides the program, in the .deb only
+  # (cpack-project-config.cmake adds them): the licence in the
+  # machine-readable copyright format, the changelog and the reasoned
+  # lintian override for the static binary.
   set(CPACK_BRINOK_DEBIAN_ROOT "${CMAKE_CURRENT_BINARY_DIR}/debian-root")
   set(brinok_debian_doc "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/doc/${PROJECT_NAME}")
   # LICENSE without its title and copyright lines, as the indented text
@@ -155,19 +198,41 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   string(REPLACE "\n" "\n " brinok_license_text " ${brinok_license_text}")
   string(REGEX REPLACE "^Copyright \\(c\\) " "" brinok_copyright
          "${BRINOK_COPYRIGHT}")
-  # The changelog entry is dated as CHANGELOG.md dates this version.
-  file(STRINGS CHANGELOG.md brinok_release
-       REGEX "^## \\[${PROJECT_VERSION}\\] - [0-9]+-[0-9]+-[0-9]+$")
-  if(NOT brinok_release MATCHES "([0-9]+)-0*([0-9]+)-0*([0-9]+)$")
-    message(FATAL_ERROR "CHANGELOG.md has no dated section for ${PROJECT_VERSION}")
-  endif()
-  brinok_rfc2822_date(brinok_release_date
-                      ${CMAKE_MATCH_1} ${CMAKE_MATCH_2} ${CMAKE_MATCH_3})
   configure_file(cmake/debian/copyright.in "${brinok_debian_doc}/copyright" @ONLY)
-  configure_file(cmake/debian/changelog.in debian-changelog @ONLY)
   configure_file(cmake/debian/lintian-overrides
                  "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/lintian/overrides/${PROJECT_NAME}"
                  COPYONLY)
+  # The Debian changelog: one entry per section of CHANGELOG.md, newest
+  # first, its lines indented as the format asks ("Added:", "* " items),
+  # signed off on the section's day as date -R writes it.
+  set(brinok_rest "${brinok_changes}")
+  set(brinok_debian_changes "")
+  while(brinok_rest MATCHES "^## \\[([^]]*)\\] - ([0-9-]+)\n")
+    set(brinok_entry_version "${CMAKE_MATCH_1}")
+    execute_process(COMMAND "${BRINOK_DATE}" -u -d "${CMAKE_MATCH_2}" -R
+                    OUTPUT_VARIABLE brinok_entry_date
+                    OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    string(LENGTH "${CMAKE_MATCH_0}" brinok_length)
+    string(SUBSTRING "${brinok_rest}" ${brinok_length} -1 brinok_rest)
+    string(FIND "${brinok_rest}" "\n## [" brinok_next)
+    string(SUBSTRING "${brinok_rest}" 0 ${brinok_next} brinok_entry)
+    if(brinok_next LESS 0)
+      set(brinok_rest "")
+    else()
+      math(EXPR brinok_next "${brinok_next} + 1")
+      string(SUBSTRING "${brinok_rest}" ${brinok_next} -1 brinok_rest)
+    endif()
+    string(STRIP "\n${brinok_entry}" brinok_entry)
+    string(REGEX REPLACE "\n### ([^\n]*)" "\n\\1:" brinok_entry "\n${brinok_entry}")
+    string(REGEX REPLACE "\n- " "\n* " brinok_entry "${brinok_entry}")
+    string(REGEX REPLACE "\n([^\n])" "\n  \\1" brinok_entry "${brinok_entry}")
+    string(APPEND brinok_debian_changes
+      "${PROJECT_NAME} (${brinok_entry_version}) unstable; urgency=medium\n"
+      "${brinok_entry}\n\n -- ${CPACK_PACKAGE_CONTACT}  ${brinok_entry_date}\n\n")
+  endwhile()
+  string(STRIP "${brinok_debian_changes}" brinok_debian_changes)
+  brinok_write_if_changed("${CMAKE_CURRENT_BINARY_DIR}/debian-changelog"
+                          "${brinok_debian_changes}\n")
   add_custom_command(OUTPUT "${brinok_debian_doc}/changelog.gz"
     COMMAND "${CMAKE_COMMAND}" -E copy
             "${CMAKE_CURRENT_BINARY_DIR}/debian-changelog"
@@ -177,16 +242,14 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     VERBATIM)
   add_custom_target(brinok_debian_changelog ALL
                     DEPENDS "${brinok_debian_doc}/changelog.gz")
-  set(CPACK_PROJECT_CONFIG_FILE
-      "${PROJECT_SOURCE_DIR}/cmake/debian/cpack-project-config.cmake")
-endif()
-# The release build links statically and needs nothing at run time; any other
-# build gets its shared-library dependencies worked out by dpkg-shlibdeps.
-if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
-else()
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The release build links statically and needs nothing at run time; any
+  # other build gets its shared-library dependencies from dpkg-shlibdeps.
+  if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
+  else()
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  endif()
 endif()
 
 include(CPack)

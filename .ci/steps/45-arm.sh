@@ -45,7 +45,10 @@ run_sample() {
 # the .tar.gz, what readelf -h must show, and the emulator as in cmake/.
 while read -r arch processor elf emulator; do
   echo "-- $arch"
-  cmake --workflow --preset "$arch"
+  cmake --preset "$arch"
+  cmake --build "build/$arch"
+  ctest --test-dir "build/$arch" --output-on-failure --no-tests=error
+  cmake --build "build/$arch" --target package
 
   deb="build/$arch/brinok_${version}_$arch.deb"
   tgz="build/$arch/brinok-$version-linux-$processor.tar.gz"

@@ -25,21 +25,25 @@ export LC_ALL=C.UTF-8
 # shellcheck source=.ci/common.sh
 . .ci/common.sh
 
-echo "-- manual page"
-# Both renderers must stay silent: a warning means a page that shows wrongly
-# on some terminal.
-warnings=$(man --warnings -l man/brinok.1 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man --warnings: $warnings"
-warnings=$(groff -man -ww -z man/brinok.1 2>&1)
-[ -z "$warnings" ] || fail "groff -ww: $warnings"
-grep -q "^\.TH BRINOK 1 .*\"brinok $version\"" man/brinok.1 ||
-  fail "the manual's .TH line does not name version $version"
-grep -q "^## \[$version\] - " CHANGELOG.md ||
-  fail "CHANGELOG.md has no section for $version"
-
-echo "-- install"
 cmake --preset release >/dev/null
 cmake --build --preset release
+
+echo "-- manual page"
+# The page as configured, headed by the project's version. Both renderers
+# must stay silent: a warning means a page that shows wrongly on some
+# terminal.
+manual=build/release/brinok.1
+warnings=$(man --warnings -l "$manual" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "man --warnings: $warnings"
+warnings=$(groff -man -ww -z "$manual" 2>&1)
+[ -z "$warnings" ] || fail "groff -ww: $warnings"
+date=$(sed -n "s/^## \[$version\] - \([0-9-]*\)$/\1/p" CHANGELOG.md)
+[ -n "$date" ] || fail "CHANGELOG.md has no dated section for $version"
+head -n 1 "$manual"
+grep -qx "\.TH BRINOK 1 $date \"brinok $version\" \"User Commands\"" "$manual" ||
+  fail "the manual's .TH line does not name version $version of $date"
+
+echo "-- install"
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
 [ -x "$prefix/bin/brinok" ] || fail "cmake --install put no bin/brinok"
@@ -67,7 +71,7 @@ while read -r -a row; do
   check_example "${row[@]}"
   count=$((count + 1))
 done < <(sed -n '/^\.SH EXAMPLES/,/^\.EE/{/^\.EX/,/^\.EE/{/^\.E[XE]/d;p}}' \
-  man/brinok.1 | sed 's/\\-/-/g')
+  "$manual" | sed 's/\\-/-/g')
 [ "$count" -eq 5 ] || fail "the manual shows $count worked examples, not 5"
 count=0
 while IFS='|' read -r _ d s g t r p h line _; do
