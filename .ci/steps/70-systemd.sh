@@ -2,13 +2,12 @@
 # The systemd recipe, run for real: systemd boots as PID 1 in private
 # namespaces on a copy-on-write view of this machine (.ci/sandbox/), the .deb
 # is installed there and set up with the README's commands, twice, and logs
-# are written into the station folder as the weather program would. The
-# path unit must convert each one; the service must log one journal line per
-# run that did something, nothing at all for a run that found no log, and
-# fail only on exit status 1. The timer beside it must convert a log written
-# during a run, retried once a minute while the run fails (not in a loop),
-# without another write, and log nothing itself. Then a station folder under
-# /home, and the cron line, which logs through logger what is worth logging.
+# are written as the weather program would. The path unit must convert each;
+# the service must log one journal line per run that did something, nothing
+# for a run that found no log, and fail only on status 1. The timer must
+# convert a log written during a run, retried once a minute while the run
+# fails (not in a loop), and log nothing itself. Then a station folder under
+# /home, and the cron line.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # shellcheck source=.ci/sandbox/systemd.sh
@@ -22,18 +21,11 @@ fail() {
 box() { sandbox_run "$@"; }
 as_user() { box runuser -u "$1" -- sh -c "$2" "${@:3}"; }
 
-echo "-- package"
 cmake --workflow --preset package
-deb="build/release/brinok_${version}_$(dpkg --print-architecture).deb"
-
-echo "-- boot"
 start=$SECONDS
 sandbox_start
-echo "systemd booted in $((SECONDS - start)) s: $(box systemctl list-units \
-  --state=active --no-legend --plain | wc -l) units active"
-
-echo "-- install and set up as the README says, twice"
-box sh -c 'cat >/root/brinok.deb' <"$deb"
+echo "-- systemd booted in $((SECONDS - start)) s; install and set up as the README says, twice"
+box sh -c 'cat >/root/brinok.deb' <"build/release/brinok_${version}_$(dpkg --print-architecture).deb"
 box dpkg -i /root/brinok.deb >/dev/null
 # The weather program's account, as its own installation made it.
 box useradd --system --user-group pywws
@@ -41,17 +33,14 @@ box useradd --system --user-group pywws
 awk '/^ *```sh$/ { block = ""; inside = 1; next }
      /^ *```$/ { if (inside && block ~ /enable --now brinok\.path/) print block
                  inside = 0; next }
-     inside { sub(/^  /, ""); block = block $0 "\n" }' \
-  README.md >"$work/setup.sh"
+     inside { sub(/^  /, ""); block = block $0 "\n" }' README.md >"$work/setup.sh"
 grep -q 'enable --now brinok.path' "$work/setup.sh" ||
   fail "the README has no block of commands that enables brinok.path"
-cat "$work/setup.sh"
 for round in 1 2; do
   box sh -e <"$work/setup.sh" || fail "the README's setup failed in round $round"
 done
-for unit in brinok.path brinok.timer; do
-  [ "$(box systemctl is-active $unit)" = active ] || fail "$unit is not active"
-done
+[ "$(box systemctl is-active brinok.path brinok.timer)" = $'active\nactive' ] ||
+  fail "brinok.path or brinok.timer is not active"
 [[ " $(box id -nG pywws) " == *" weather "* ]] ||
   fail "the setup did not put the weather program's account into group weather"
 # verify checks that ExecStart= names an executable and that the manual of
@@ -62,26 +51,22 @@ messages=$(box systemd-analyze verify "${units[@]/#//etc/systemd/system/}" 2>&1)
   fail "systemd-analyze verify: $messages"
 [ -z "$messages" ] || fail "systemd-analyze verify: $messages"
 
-station=/var/lib/brinok
-log=$station/QQ9QQ-7.Log
-report=$station/BRINOK.TXT
-user=pywws
-# Writes a log of the values given, as $user.
-write_log() { as_user "$user" "printf '%s\r\n' $* >$log"; }
-# Each run that found a log ends with one journal line from ExecStopPost=;
-# runs are counted by those lines.
-exits() { box journalctl -u brinok.service -o cat | grep '^exit status' || true; }
+station=/var/lib/brinok user=pywws
+write_log() { as_user "$user" "printf '%s\r\n' $* >$station/QQ9QQ-7.Log"; }
+# Each run that found a log ends with one journal line from ExecStopPost=.
+exits() { box journalctl -u brinok.service -o cat | grep "^exit status [0-9]*${1:-}" || true; }
 ended() { [ "$(exits | wc -l)" -ge "$1" ]; }
-# Every journal line about the units, systemd's own included.
+# Every journal line about the units given, systemd's own included.
 unit_lines() { box journalctl "${@/#/--unit=}" -o cat | wc -l; }
 state() { box systemctl is-active brinok.service || true; }
+not_failed() { [ "$(state)" != failed ]; }
 # No start of the service waiting or under way.
 settled() {
   [ -z "$(box systemctl list-jobs --no-legend brinok.service)" ] &&
     [[ $(state) != *ing ]]
 }
 runs=0
-# Waits (at most 10 s) for the next run to end and checks its journal line.
+# Waits for the next run to end and checks its journal line.
 expect_run() {
   runs=$((runs + 1))
   poll 10 ended "$runs" || fail "run $runs ($1) did not end in 10 s"
@@ -92,26 +77,27 @@ expect_run() {
 }
 # Checks line 2 of the report, and that the log is gone.
 expect_report() {
-  [ "$(box sed -n 2p "$report" | tr -d '\r')" = "$1" ] ||
-    fail "report line 2 is '$(box sed -n 2p "$report")', not '$1'"
-  box test ! -e "$log" || fail "the log is still there after status 0"
+  [ "$(box sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')" = "$1" ] ||
+    fail "report line 2 is '$(box sed -n 2p "$station/BRINOK.TXT")', not '$1'"
+  box test ! -e "$station/QQ9QQ-7.Log" || fail "the log is still there after status 0"
 }
 # Waits until the timer's next start, on the full minute, is $1 s away.
 clear_of_timer() { while [ "$(date +%S)" -ge $((60 - $1)) ]; do sleep 0.5; done; }
-# Waits (at most 70 s) for the timer's next start, and for its run to end.
 last_start() { box systemctl show -P LastTriggerUSecMonotonic brinok.timer; }
 started_since() { [ "$(last_start)" != "$1" ]; }
+# Waits for the timer's next start, and for its run to end.
 wait_for_timer() {
   poll 70 started_since "$(last_start)" || fail "the timer did not start in 70 s"
   poll 5 settled || fail "brinok.service did not settle"
 }
+log=$station/QQ9QQ-7.Log
 
 echo "-- brinok.path"
 box test ! -e "$log" || fail "enabling brinok.path created $log"
 write_log 270 5 12 68.5 0.12 1013.2 55
 expect_run "exit status 0: report published"
 expect_report 270/005g012t068P012b10132h55
-[ "$(box stat -c %U "$report")" = weather ] ||
+[ "$(box stat -c %U "$station/BRINOK.TXT")" = weather ] ||
   fail "the report does not belong to the weather program's user"
 # Written under another name, then renamed into place in one step.
 as_user pywws "printf '%s\r\n' 45.9 15 22 -4 1.25 1013 70 >$station/log.tmp &&
@@ -121,24 +107,22 @@ expect_report 045/015g022t-04P125b10130h70
 write_log 1 2
 expect_run "exit status 2: log rejected (not seven lines) and deleted"
 box test ! -e "$log" || fail "a rejected log was kept"
-[ "$(state)" != failed ] || fail "a rejected log marked the unit failed"
+not_failed || fail "a rejected log marked the unit failed"
 # Clear of the timer, which would run the kept log again.
 clear_of_timer 10
 write_log -90 5 12 68.5 0.12 1013.2 55
 expect_run "exit status 1: run failed, the log is kept for the next run"
-[ "$(state)" = failed ] || fail "a failed run did not mark the unit failed"
+! not_failed || fail "a failed run did not mark the unit failed"
 box test -f "$log" || fail "a failed run did not keep the log"
 # Removing the log is a change too: the next run finds none, and neither it
 # nor systemd about it writes a line.
 sleep 0.5
 before=$(unit_lines "${units[@]}")
 as_user weather "rm $log"
-not_failed() { [ "$(state)" != failed ]; }
 poll 5 not_failed || fail "a run that found no log left the unit failed"
 sleep 0.5
-[ "$(unit_lines "${units[@]}")" -eq "$before" ] ||
-  fail "a run that found no log wrote: $(box journalctl "${units[@]/#/--unit=}" \
-    -o cat | tail -n +$((before + 1)))"
+[ "$(unit_lines "${units[@]}")" -eq "$before" ] || fail "a run that found no log wrote:
+$(box journalctl "${units[@]/#/--unit=}" -o cat | tail -n +$((before + 1)))"
 echo "a run that found no log: no journal line"
 box systemctl restart brinok.path
 box test ! -e "$log" || fail "restarting brinok.path created $log"
@@ -147,45 +131,39 @@ expect_run "exit status 0: report published"
 expect_report .../...g...t...P000b09985h00
 
 echo "-- brinok.timer: a log written during a run, kept by a failed run"
-# Two logs: the second written as soon as the run the first started has
-# deleted it, while that run is still ending (the path unit's trigger,
-# milliseconds after the first log, starts the service more slowly than a
-# weather program may write twice, so a fixed delay would not land within the
-# run). The report is made read-only at once: the timer's next run fails and
-# keeps the log; in the rest of that minute no run starts; made writable, the
-# report takes the second log at the timer's run after, without another
-# write. The timer itself logs nothing all the while.
+# The second of two logs is written as soon as the run the first started has
+# deleted it, while that run is still ending (a fixed delay would not land
+# within the run), and the report is made read-only at once: the timer's
+# next run fails and keeps the log, no run starts in the rest of that minute,
+# and with the report writable the timer's run after that converts the log.
 clear_of_timer 10
-published=$(exits | grep -c 'report published' || true)
-failed=$(exits | grep -c 'run failed' || true)
+published=$(exits ': report published' | wc -l)
+failed=$(exits ': run failed' | wc -l)
 timer_lines=$(unit_lines brinok.timer)
 # shellcheck disable=SC2016 # expanded by the shell in the sandbox
-gap=$(box sh -c 'as_pywws() { runuser -u pywws -- sh -c "$1" "$2"; }
-  as_pywws "printf \"%s\r\n\" 90 8 14 50 0.02 1009.9 60 >\$0" "$0"; t=$(date +%s%N)
+gap=$(box sh -c 'write() { runuser -u pywws -- sh -c "printf \"%s\r\n\" $2 >$1"; }
+  write "$0" "90 8 14 50 0.02 1009.9 60"; t=$(date +%s%N)
   while [ -e "$0" ]; do sleep 0.005; done
   chmod a-w "$1"
-  as_pywws "printf \"%s\r\n\" 180 9 16 51 0.03 1010.1 61 >\$0" "$0"
-  echo $((($(date +%s%N) - t) / 1000000))' "$log" "$report")
+  write "$0" "180 9 16 51 0.03 1010.1 61"
+  echo $((($(date +%s%N) - t) / 1000000))' "$log" "$station/BRINOK.TXT")
 echo "the second log written ${gap} ms after the first, the report read-only"
 start=$SECONDS
 wait_for_timer
 box test -e "$log" || fail "a run with the report read-only did not keep the log"
-# The rest of the minute, less the margin that clear_of_timer keeps.
 while [ "$(date +%S)" -lt 50 ]; do sleep 0.5; done
-box chmod u+w "$report"
-now=$(exits | grep -c 'run failed' || true)
-echo "report read-only for $((SECONDS - start)) s:" \
-  "$((now - failed)) failed runs"
-# The timer's run; and the path unit's, where it saw the second log after all.
+box chmod u+w "$station/BRINOK.TXT"
+now=$(exits ': run failed' | wc -l)
+echo "report read-only for $((SECONDS - start)) s: $((now - failed)) failed runs"
+# The timer's; and the path unit's, where it saw the second log after all.
 ((now - failed >= 1 && now - failed <= 2)) ||
   fail "$((now - failed)) failed runs, not the timer's (and the path unit's)"
 start=$SECONDS
 wait_for_timer
-now=$(exits | grep -c 'report published' || true)
+now=$(exits ': report published' | wc -l)
 echo "the kept log converted $((SECONDS - start)) s after the report became" \
   "writable: $((now - published)) reports for the two logs"
-[ $((now - published)) -eq 2 ] ||
-  fail "$((now - published)) reports published for two logs, not 2"
+[ $((now - published)) -eq 2 ] || fail "$((now - published)) reports for two logs"
 [ "$(exits | tail -n 1)" = "exit status 0: report published" ] ||
   fail "the timer's run did not publish the kept log"
 expect_report 180/009g016t051P003b10101h61
@@ -194,30 +172,20 @@ expect_report 180/009g016t051P003b10101h61
 runs=$(exits | wc -l)
 
 echo "-- a station folder under /home"
-station=/home/pi/station
-log=$station/QQ9QQ-7.Log
-report=$station/BRINOK.TXT
-user=pi
+station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log user=pi
 box useradd --create-home --user-group pi
 as_user pi "mkdir $station"
 # The README's lines for such a station (its one ini block, "# unit" then
 # Key=value lines), each replacing the line of that key in the copy.
 awk '/^ *```ini$/ { inside = 1; next } /^ *```$/ { inside = 0 }
-     inside { sub(/^ */, ""); print }' README.md >"$work/home.ini"
-unit=
-edits=0
-while read -r line; do
-  case $line in
-    "# "*) unit=/etc/systemd/system/${line#"# "} ;;
-    *=*)
-      box grep -q "^${line%%=*}=" "$unit" ||
-        fail "the README changes ${line%%=*}=, which $unit does not have"
-      box sed -i "s|^${line%%=*}=.*|$line|" "$unit"
-      edits=$((edits + 1))
-      ;;
-  esac
-done <"$work/home.ini"
-[ "$edits" -eq 4 ] || fail "the README's /home block has $edits lines, not 4"
+     inside && /^ *# / { unit = $2 } inside && /=/ { sub(/^ */, "")
+       key = $0; sub(/=.*/, "", key); print unit, key, $0 }' README.md >"$work/home"
+[ "$(wc -l <"$work/home")" -eq 4 ] || fail "the README's /home block: $(cat "$work/home")"
+while read -r unit key line; do
+  box grep -q "^$key=" "/etc/systemd/system/$unit" ||
+    fail "the README changes $key=, which $unit does not have"
+  box sed -i "s|^$key=.*|$line|" "/etc/systemd/system/$unit"
+done <"$work/home"
 box systemctl daemon-reload
 box systemctl restart brinok.path
 write_log 100 3 0 0 0.00 998 50
@@ -226,11 +194,11 @@ expect_report 100/003g...t000P000b09980h50
 
 echo "-- cron line"
 # The one line: every minute, as the weather program's user (root would
-# replace a read-only report). Its command, with this station's folder, run
-# by sh as cron runs it, with the units stopped, so that the lines tagged
-# brinok from here on are its own (journald may miss the _COMM of a logger
-# that has already exited, so it cannot tell them apart): a run with no log
-# and one that publishes log nothing, a rejected log one line, status 2.
+# replace a read-only report). Its command, run by sh as cron runs it, in
+# this station's folder, with the units stopped so that the lines tagged
+# brinok are its own (journald may miss the _COMM of a logger that has
+# already exited): runs with no log and with a good one log nothing, a
+# rejected log one line.
 mapfile -t entries < <(grep -v -e '^#' -e '^$' contrib/cron/brinok.cron)
 [ ${#entries[@]} -eq 1 ] || fail "brinok.cron holds ${#entries[@]} entries"
 read -r minute hour day month weekday cron_user command <<<"${entries[0]}"
@@ -241,6 +209,7 @@ read -r minute hour day month weekday cron_user command <<<"${entries[0]}"
 command=${command//\/var\/lib\/brinok/$station}
 box systemctl disable --now brinok.path brinok.timer 2>/dev/null
 tagged() { box journalctl -t brinok -o cat | wc -l; }
+more_tagged() { [ "$(tagged)" -gt "$1" ]; }
 before=$(tagged)
 as_user pi "$command"
 write_log 90 8 14 50 0.02 1009.9 60
@@ -248,17 +217,15 @@ as_user pi "$command"
 expect_report 090/008g014t050P002b10099h60
 write_log 1 2
 as_user pi "$command"
-more_tagged() { [ "$(tagged)" -gt "$before" ]; }
-poll 5 more_tagged || true
+poll 5 more_tagged "$before" || true
 sleep 0.5
 [ "$(tagged)" -eq $((before + 1)) ] ||
-  fail "the cron line logged $(($(tagged) - before)) lines for runs with no log, a good and a rejected log, not 1"
+  fail "the cron line logged $(($(tagged) - before)) lines, not 1"
 line=$(box journalctl -t brinok -o cat | tail -n 1)
 [ "$line" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$line'"
 echo "cron line: $line"
 
-echo "-- the journal"
 box journalctl "${units[@]/#/--unit=}" --no-pager -o short
 sandbox_stop
 echo "systemd recipes: all checks passed"
