@@ -21,7 +21,8 @@ failed=0
 for i in "${!targets[@]}"; do
   target=${targets[i]}
   if wait "${pids[i]}"; then
-    echo "-- $target: $(grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
+    echo "-- $target: $(grep -E \
+      '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
       "$work/$target.log" | tr '\n' ' ')"
     continue
   fi

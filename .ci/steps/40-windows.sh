@@ -1,13 +1,11 @@
 #!/usr/bin/env bash
-# Windows: cross-builds and packs the 64-bit and the 32-bit BRINOK.EXE with
+# Windows: cross-builds and packs the 64- and the 32-bit BRINOK.EXE with
 # mingw-w64 and checks each zip and its program: a GUI program (no console
-# window) whose one resource is its version (no manifest that changes how
-# Windows treats it), importing only functions that
-# contrib/windows/imports.txt lists, with the PE header naming the newest
-# Windows of those as the oldest it runs on; texts with CR LF line ends.
-# Runs the integration suite against the 64-bit program under Wine and
-# against the 32-bit one under a 32-bit Wine in an i386 Debian root, and
-# README.txt's test by hand at Wine's command prompt.
+# window) whose one resource is its version (no manifest), importing only
+# what contrib/windows/imports.txt lists, its PE header naming the newest
+# Windows of those as the oldest it runs on. Runs the integration suite on
+# the 64-bit program under Wine and on the 32-bit one under a 32-bit Wine in
+# an i386 Debian root, and README.txt's test by hand at Wine's prompt.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -18,15 +16,14 @@ declare -A listed
 while read -r dll function windows; do
   [ -n "${windows_version[$windows]:-}" ] ||
     fail "imports.txt: $dll $function: no such Windows: '$windows'"
-  listed["$dll $function"]=$windows
+  listed["$dll $function"]=${windows_version[$windows]}
 done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
 
-# Builds and packs preset $1, and checks the zip and its program: $2 is the system in the
-# zip's name, $3 the PE format objdump names, $4 the bits README.txt names.
+# Builds and packs preset $1, and checks the zip and its program: $2 is the
+# system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe headers imports newest=0.0 from='' unlisted=() field text got
-  local dll function windows
+  local exe headers imports newest from field text got dll function
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
   [ -f "$zip" ] || fail "cpack made no $(basename "$zip")"
@@ -58,20 +55,16 @@ check_windows() {
     dll != "" && NF == 0 { dll = "" }
     dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' <<<"$headers")
   [ -n "$imports" ] || fail "$exe: no imports found"
+  # Each import with the oldest Windows that has it, the newest last.
   while read -r dll function; do
-    windows=${listed["$dll $function"]:-}
-    if [ -z "$windows" ]; then
-      unlisted+=("$dll $function")
-    elif [ "$(printf '%s\n' "${windows_version[$windows]}" "$newest" |
-      sort -V | tail -n 1)" != "$newest" ]; then
-      newest=${windows_version[$windows]} from=$function
-    fi
-  done <<<"$imports"
+    echo "${listed["$dll $function"]:-unlisted} $dll $function"
+  done <<<"$imports" | sort -V >"$work/imports"
   # Runtime DLLs of the compiler (libstdc++, libgcc, libwinpthread) would
   # have to be shipped alongside; a Windows function goes into the list with
   # the oldest Windows that has it.
-  [ ${#unlisted[@]} -eq 0 ] ||
-    fail "$exe imports what contrib/windows/imports.txt does not list: ${unlisted[*]}"
+  ! grep '^unlisted ' "$work/imports" ||
+    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
+  read -r newest _ from < <(tail -n 1 "$work/imports")
   # The loader refuses the program on a Windows older than its header says.
   for field in OSystem Subsystem; do
     [ "$(awk -v major="Major${field}Version" -v minor="Minor${field}Version" \
@@ -90,7 +83,7 @@ check_windows() {
   got="$(resource FileVersion) $(resource ProductVersion) $(resource ProductName)"
   got+=" $(resource OriginalFilename) $(resource FileDescription)"
   [[ "$got" == "$version $version brinok BRINOK.EXE "?* ]] ||
-    fail "$exe: FileVersion, ProductVersion, ProductName, OriginalFilename, FileDescription: $got"
+    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, FileDescription: $got"
   [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
     fail "LegalCopyright does not match LICENSE"
   echo "$(basename "$zip"): $3, Windows GUI, for Windows $newest ($from)," \
@@ -123,10 +116,9 @@ stop_wine() {
   rm -rf "$work"
 }
 trap stop_wine EXIT
-# Starts Wine for the program of preset $1, runs it once in an empty folder,
-# which starts what Wine needs and shows that the exit status (3, no log)
-# reaches the caller, then the suite, whose Windows-only tests run (and never
-# skip) with BRINOK_TEST_PLATFORM set.
+# Starts Wine for the program of preset $1, runs it once on the sample,
+# which starts what Wine needs, then the suite, whose Windows-only tests run
+# (and never skip) with BRINOK_TEST_PLATFORM set.
 run_suite() {
   local exe="$PWD/build/$1/BRINOK.EXE"
   export WINEPREFIX="$PWD/build/$1/wineprefix"

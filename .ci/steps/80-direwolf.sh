@@ -104,7 +104,8 @@ with pywws.storage.pywws_context(sys.argv[1]) as context:
     if [ "$field" = -- ]; then
       absent=1
     elif [ -z "$absent" ]; then
-      [[ "$weather" =~ (^|, )$field(,|$) ]] || fail "decode_aprs did not read '$field'"
+      [[ "$weather" =~ (^|, )$field(,|$) ]] ||
+        fail "decode_aprs did not read '$field'"
     else
       [[ ! "$weather" =~ (^|, )$field ]] || fail "decode_aprs read '$field'"
     fi
@@ -123,19 +124,19 @@ echo "-- pywws: gusts, below 0 F, rain since midnight"
 # decode_aprs takes the speed after the direction for knots, as in a course
 # and speed, and shows 10 as 11.5 mph.
 reading '2024-01-15 10:00:00,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0' \
-  270/010g025t-06P013b10132h55 'wind 11\.5 mph' 'direction 270' 'gust 25' 'temperature -6' \
-  'rain 0\.13 since midnight' 'barometer 29\.92' 'humidity 55'
+  270/010g025t-06P013b10132h55 'wind 11\.5 mph' 'direction 270' 'gust 25' \
+  'temperature -6' 'rain 0\.13 since midnight' 'barometer 29\.92' 'humidity 55'
 echo "-- pywws: calm, no temperature and humidity sensor"
 # No wind, so no direction either; 1001.5 + 13.2 hPa.
 reading '2024-01-15 10:05:00,5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0' \
-  .../...g...t...P013b10147h... 'rain 0\.13 since midnight' 'barometer 29\.97' -- wind direction gust \
-  temperature humidity
+  .../...g...t...P013b10147h... 'rain 0\.13 since midnight' 'barometer 29\.97' \
+  -- wind direction gust temperature humidity
 echo "-- pywws: wind without a direction, freezing point, humidity 100"
 # A speed with no direction is no wind field; 3.1 m/s is 6.9 mph, 0 C 32 F,
 # 4.0 mm since midnight 0.16 in, and humidity 100 is written 00.
 reading '2024-01-15 10:10:00,5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0' \
-  .../...g007t032P016b10152h00 'gust 7' 'temperature 32' 'rain 0\.16 since midnight' 'humidity 100' -- \
-  wind direction
+  .../...g007t032P016b10152h00 'gust 7' 'temperature 32' \
+  'rain 0\.16 since midnight' 'humidity 100' -- wind direction
 
 echo "-- a report older than 15 minutes"
 touch -d '16 minutes ago' "$station/BRINOK.TXT"
