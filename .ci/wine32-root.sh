@@ -2,7 +2,8 @@
 # Makes, once, the i386 Debian root that the 32-bit BRINOK.EXE is tested in:
 # Debian 12 (minbase) with Wine, whose 32-bit loader (wine32) lives only
 # there, never on the machine itself. The finished root is kept and reused;
-# an unfinished one is made again. .ci/wine32 runs a program in it.
+# an unfinished one is made again. .ci/in-wine32-root runs a program in
+# it. Needs debootstrap (.ci/run installs it).
 #   bash .ci/wine32-root.sh build/wine32-root
 set -euo pipefail
 
@@ -11,14 +12,6 @@ root=${1:?usage: $0 ROOT}
 recipe="bookworm i386 minbase wine 1"
 if [ "$(cat "$root/.brinok-root" 2>/dev/null)" = "$recipe" ]; then
   exit 0
-fi
-
-need=()
-command -v debootstrap >/dev/null || need+=(debootstrap)
-command -v unshare >/dev/null || need+=(util-linux)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
 fi
 
 # The Debian mirror this machine uses, deb.debian.org where it names none.

@@ -11,14 +11,13 @@ set -euo pipefail
 brinok=$(realpath "$1") reference=$(realpath "$2") sample=$(realpath "$3")
 runs=1000 rounds=5
 if [ "${4:-}" = --quick ]; then runs=20 rounds=2; fi
-need=()
-command -v hyperfine >/dev/null || need+=(hyperfine)
-command -v strace >/dev/null || need+=(strace)
-[ -x /usr/bin/time ] || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
+for tool in hyperfine strace /usr/bin/time; do
+  command -v "$tool" >/dev/null || {
+    echo "bench.sh: no $tool; it needs hyperfine, strace and /usr/bin/time" \
+      "(on Debian: apt-get install hyperfine strace time)" >&2
+    exit 2
+  }
+done
 # RAM-backed where there is /dev/shm, so the disk does not drown the figures.
 work=$(mktemp -d -p /dev/shm 2>/dev/null || mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,31 +1,25 @@
 #!/usr/bin/env bash
-# Boots systemd as PID 1 of the namespaces this script is started in
-# (unshare --pid --fork --mount --cgroup ..., see sandbox_start in
-# .ci/sandbox/systemd.sh), on a copy-on-write view of this machine, so that
-# nothing systemd or a test does reaches the real file system:
+# Boots systemd as PID 1 of the namespaces this script is started in (see
+# sandbox_start in .ci/sandbox/systemd.sh) on a copy-on-write view of this
+# machine, so that nothing systemd or a test does reaches the real files:
 #   - the root is an overlay whose upper layer is a tmpfs that lives only as
-#     long as this mount namespace: every write, deletion and unit file goes
-#     there; the machine's / is only ever read;
-#   - /tmp, /run and /dev are fresh tmpfs mounts, /dev holding only the
-#     harmless character devices and a private pseudo-terminal instance;
-#     /sys and /proc/sys are read-only; the cgroup tree is the private one
-#     this namespace was given;
-#   - every unit but the targets, the slices and the journal is masked, and so
-#     is every generator: only basic.target and the journal come up, so no
-#     tmpfiles clean-up, mount, swap, sysctl or binfmt unit can run;
-#   - the old root is detached before systemd starts, so no path leads from
-#     the booted system back to the machine's files.
+#     long as this mount namespace; the machine's / is only ever read;
+#   - /tmp, /run and /dev are fresh tmpfs mounts, /dev holding only harmless
+#     character devices and a private pseudo-terminal instance; /sys and
+#     /proc/sys are read-only; the cgroup tree is this namespace's own;
+#   - every unit but the targets, the slices and the journal is masked, and
+#     so is every generator: no tmpfiles clean-up, mount, swap, sysctl or
+#     binfmt unit can run;
+#   - the old root is detached before systemd starts.
 # Usage: boot-systemd.sh SCRATCH-DIRECTORY [SYSTEMD-ARGUMENT...]
 set -euo pipefail
-
 scratch=$1
 shift
 [ "$$" -eq 1 ] || {
   echo "boot-systemd.sh: must run as PID 1 of a new PID namespace" >&2
   exit 1
 }
-
-# The mounts below are this namespace's own; make sure none propagates back.
+# The mounts below are this namespace's own; none propagates back.
 mount --make-rprivate /
 
 mount -t tmpfs -o mode=0700 brinok-sandbox "$scratch"

@@ -1,64 +1,53 @@
 # shellcheck shell=bash
 # Functions to boot systemd as PID 1 in private namespaces on a copy-on-write
 # view of this machine (.ci/sandbox/boot-systemd.sh says how it is kept off
-# the real file system), run commands in it and tear it down. Source it from
-# a bash script run as root that has set $work to a scratch directory:
+# the real file system), run commands in it and tear it down. Source it
+# after .ci/common.sh (for $work and poll), in a bash script run as root:
 #   sandbox_start; sandbox_run systemctl ...; sandbox_stop
 # sandbox_stop kills the whole sandbox and checks that a marker file put in
 # the real /tmp before the boot is still there.
 
 # Starts systemd and waits until it has booted basic.target.
 sandbox_start() {
+  local cgroup2
   : "${work:?set work to a scratch directory}"
   sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX)
   echo "written before booting systemd" >"$sandbox_marker"
   # A cgroup of its own, so that systemd manages only that part of the tree
   # (it is the root of the sandbox's cgroup namespace).
-  local cgroup2 own
   cgroup2=$(awk '$3 == "cgroup2" { print $2; exit }' /proc/mounts)
-  own=$(sed -n 's/^0:://p' /proc/self/cgroup)
-  [ -n "$cgroup2" ] || {
-    echo "no cgroup2 file system mounted" >&2
-    return 1
-  }
-  sandbox_cgroup="$cgroup2${own%/}/brinok-sandbox.$$"
+  [ -n "$cgroup2" ] || fail "no cgroup2 file system mounted"
+  sandbox_cgroup="$cgroup2$(sed -n 's/^0:://p' /proc/self/cgroup)"
+  sandbox_cgroup="${sandbox_cgroup%/}/brinok-sandbox.$$"
   mkdir "$sandbox_cgroup"
   sandbox_scratch=$(mktemp -d /tmp/brinok-sandbox.XXXXXX)
   bash -c 'echo $$ >"$1/cgroup.procs" && exec "${@:2}"' _ "$sandbox_cgroup" \
     unshare --pid --fork --kill-child --mount --uts --ipc --net --cgroup \
     bash .ci/sandbox/boot-systemd.sh "$sandbox_scratch" --unit=basic.target \
-    --show-status=false \
-    </dev/null >"$work/systemd.log" 2>&1 &
+    --show-status=false </dev/null >"$work/systemd.log" 2>&1 &
   sandbox_unshare=$!
   sandbox_init=
-  for _ in $(seq 100); do
-    sandbox_init=$(cat "/proc/$sandbox_unshare/task/$sandbox_unshare/children" \
-      2>/dev/null || true)
-    sandbox_init=${sandbox_init%% *}
-    [ -n "$sandbox_init" ] && break
-    sleep 0.1
-  done
-  [ -n "$sandbox_init" ] || {
-    echo "the sandbox did not start" >&2
+  poll 10 sandbox_found_init || {
     cat "$work/systemd.log" >&2
-    return 1
+    fail "the sandbox did not start"
   }
-  # Until systemd itself answers, the state is unknown rather than an error.
-  local state=
-  for _ in $(seq 100); do
-    state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
-    case $state in running | degraded) break ;; esac
-    sleep 0.1
-  done
-  case $state in
-    running) ;;
-    *)
-      echo "systemd did not boot: state '$state'" >&2
-      cat "$work/systemd.log" >&2
-      sandbox_run systemctl --failed --no-pager >&2 || true
-      return 1
-      ;;
-  esac
+  poll 10 sandbox_booted || true
+  [ "$sandbox_state" = running ] || {
+    cat "$work/systemd.log" >&2
+    sandbox_run systemctl --failed --no-pager >&2 || true
+    fail "systemd did not boot: state '$sandbox_state'"
+  }
+}
+# Until systemd itself answers, the state is unknown rather than an error.
+sandbox_booted() {
+  sandbox_state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
+  [[ $sandbox_state == running || $sandbox_state == degraded ]]
+}
+sandbox_found_init() {
+  sandbox_init=$(cat "/proc/$sandbox_unshare/task/$sandbox_unshare/children" \
+    2>/dev/null || true)
+  sandbox_init=${sandbox_init%% *}
+  [ -n "$sandbox_init" ]
 }
 
 # Runs a command inside the sandbox, as root, with a clean environment.
@@ -75,27 +64,25 @@ sandbox_stop() {
     wait "$sandbox_unshare" 2>/dev/null || true
     sandbox_unshare=
   fi
+  # The sandbox's processes are gone once its init is; their cgroups can be
+  # removed a moment later, deepest first.
   if [ -n "${sandbox_cgroup:-}" ]; then
-    # The sandbox's processes are gone once its init is; their cgroups can be
-    # removed a moment later, deepest first.
-    for _ in $(seq 50); do
-      find "$sandbox_cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
-      [ -d "$sandbox_cgroup" ] || break
-      sleep 0.1
-    done
-    [ ! -d "$sandbox_cgroup" ] || echo "left behind: cgroup $sandbox_cgroup" >&2
+    poll 5 sandbox_removed_cgroup ||
+      echo "left behind: cgroup $sandbox_cgroup" >&2
     sandbox_cgroup=
   fi
   [ -z "${sandbox_scratch:-}" ] || rmdir "$sandbox_scratch"
   sandbox_scratch=
-  if [ -n "${sandbox_marker:-}" ]; then
-    if [ "$(cat "$sandbox_marker" 2>/dev/null)" != \
-      "written before booting systemd" ]; then
-      echo "FAIL: the marker $sandbox_marker in /tmp did not survive" >&2
-      return 1
-    fi
-    echo "marker $sandbox_marker in the real /tmp survived"
-    rm -f "$sandbox_marker"
-    sandbox_marker=
-  fi
+  [ -n "${sandbox_marker:-}" ] || return 0
+  [ "$(cat "$sandbox_marker" 2>/dev/null)" = "written before booting systemd" ] || {
+    echo "FAIL: the marker $sandbox_marker in /tmp did not survive" >&2
+    return 1
+  }
+  echo "marker $sandbox_marker in the real /tmp survived"
+  rm -f "$sandbox_marker"
+  sandbox_marker=
+}
+sandbox_removed_cgroup() {
+  find "$sandbox_cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
+  [ ! -d "$sandbox_cgroup" ]
 }

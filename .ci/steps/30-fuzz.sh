@@ -1,54 +1,29 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets under clang and fuzzes each one briefly,
-# starting from a copy of its seed corpus so the checkout stays unchanged.
-# Any crash, sanitizer report or broken property fails the step; the input
-# that caused it is shown.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
+# Builds the libFuzzer targets under clang, replays their seed corpus, and
+# fuzzes each one briefly, from a copy of its corpus so that the checkout
+# stays unchanged. Any crash, sanitizer report or broken property fails the
+# step; the input that caused it is shown.
+# shellcheck source=.ci/common.sh
+. "$(dirname "$0")/../common.sh"
 
-readonly seconds_per_target=20
-readonly targets=(data_line_fuzzer line_reader_fuzzer number_text_fuzzer)
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-
-# clang, and the libFuzzer runtime that some installs of it lack.
-links_fuzzer() {
-  printf '%s\n' 'extern "C" int LLVMFuzzerTestOneInput(const unsigned char*,' \
-    'unsigned long) { return 0; }' >"$work/probe.cc"
-  clang++ -fsanitize=fuzzer "$work/probe.cc" -o "$work/probe" 2>/dev/null
-}
-if ! command -v clang++ >/dev/null || ! links_fuzzer; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq clang libclang-rt-dev
-  links_fuzzer
-fi
-
-cmake --preset fuzz
-cmake --build --preset fuzz
-# The seed corpus, once, under libFuzzer and the sanitizers.
-ctest --preset fuzz
-
+cmake --workflow --preset fuzz
 # The three at once: libFuzzer uses one core each, and the machine has two.
-fuzz() {
-  local target=$1
-  cp -r "fuzz/corpus/$target" "$work/$target"
-  "build/fuzz/fuzz/$target" -max_total_time="$seconds_per_target" \
-    -rss_limit_mb=2048 -timeout=10 -print_final_stats=1 \
-    -artifact_prefix="$work/$target-" "$work/$target" >"$work/$target.log" 2>&1
-}
-declare -A fuzzers
+targets=(data_line_fuzzer line_reader_fuzzer number_text_fuzzer)
+pids=()
 for target in "${targets[@]}"; do
-  echo "-- fuzzing $target for ${seconds_per_target}s"
-  fuzz "$target" &
-  fuzzers[$target]=$!
+  cp -r "fuzz/corpus/$target" "$work/$target"
+  "build/fuzz/fuzz/$target" -max_total_time=20 -rss_limit_mb=2048 \
+    -timeout=10 -print_final_stats=1 -artifact_prefix="$work/$target-" \
+    "$work/$target" >"$work/$target.log" 2>&1 &
+  pids+=($!)
 done
 failed=0
-for target in "${targets[@]}"; do
-  if wait "${fuzzers[$target]}"; then
-    echo "-- $target"
-    grep -E '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
-      "$work/$target.log"
+for i in "${!targets[@]}"; do
+  target=${targets[i]}
+  if wait "${pids[i]}"; then
+    echo "-- $target: $(grep -E \
+      '^(Done|stat::(number_of_executed_units|average_exec_per_sec))' \
+      "$work/$target.log" | tr '\n' ' ')"
     continue
   fi
   failed=1

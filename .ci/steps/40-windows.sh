@@ -1,37 +1,13 @@
 #!/usr/bin/env bash
-# Windows: cross-builds the 64-bit and the 32-bit BRINOK.EXE with mingw-w64
-# and checks each: a GUI program (no console window), with no resource but
-# its version (no manifest that changes how Windows treats it), importing
-# only functions that contrib/windows/imports.txt lists, with the PE header
-# naming the newest Windows of those as the oldest it runs on. Runs the
-# integration suite against the 64-bit program under Wine and against the
-# 32-bit one under a 32-bit Wine in an i386 Debian root, and README.txt's
-# test by hand at Wine's command prompt.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-
-need=()
-{ command -v x86_64-w64-mingw32-g++ && command -v x86_64-w64-mingw32-objdump; } \
-  >/dev/null || need+=(g++-mingw-w64-x86-64)
-command -v i686-w64-mingw32-g++ >/dev/null || need+=(g++-mingw-w64-i686)
-{ command -v wine && command -v wineserver; } >/dev/null || need+=(wine)
-# Debian's wine runs 64-bit programs with the loader from the wine64 package;
-# the 32-bit loader (wine32) goes only into the i386 root, never here.
-if command -v dpkg >/dev/null && [ ! -x /usr/lib/wine/wine64 ]; then
-  need+=(wine64)
-fi
-command -v debootstrap >/dev/null || need+=(debootstrap)
-{ command -v as && command -v ld; } >/dev/null || need+=(binutils)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
-
+# Windows: cross-builds and packs the 64- and the 32-bit BRINOK.EXE with
+# mingw-w64 and checks each zip and its program: a GUI program (no console
+# window) whose one resource is its version (no manifest), importing only
+# what contrib/windows/imports.txt lists, its PE header naming the newest
+# Windows of those as the oldest it runs on. Runs the integration suite on
+# the 64-bit program under Wine and on the 32-bit one under a 32-bit Wine in
+# an i386 Debian root, and README.txt's test by hand at Wine's prompt.
 # shellcheck source=.ci/common.sh
-. .ci/common.sh
-
-cmake --workflow --preset windows
-cmake --workflow --preset windows32
+. "$(dirname "$0")/../common.sh"
 
 # The oldest Windows of each listed function, as PE header versions.
 declare -A windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
@@ -40,16 +16,38 @@ declare -A listed
 while read -r dll function windows; do
   [ -n "${windows_version[$windows]:-}" ] ||
     fail "imports.txt: $dll $function: no such Windows: '$windows'"
-  listed["$dll $function"]=$windows
+  listed["$dll $function"]=${windows_version[$windows]}
 done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
 
-# Checks the program of one preset; $2 is the PE format objdump names.
-check_program() {
-  local exe="build/$1/BRINOK.EXE" format=$2 headers imports newest=0.0 from=
-  local dll function windows unlisted=() field version resources
+# Builds and packs preset $1, and checks the zip and its program: $2 is the
+# system in the zip's name, $3 the PE format objdump names, $4 the bits.
+check_windows() {
+  local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
+  local exe headers imports newest from field text got dll function
+  cmake --workflow --preset "$1"
+  cpack --preset "$1" -B "$work/$1" >/dev/null
+  [ -f "$zip" ] || fail "cpack made no $(basename "$zip")"
+  (cd "$work/$1" && cmake -E tar xf "$zip")
+  for text in bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt; do
+    [ -f "$dir/$text" ] || fail "the zip has no $text"
+  done
+  for text in README.txt LICENSE.txt CHANGELOG.txt; do
+    # Notepad shows a text whose lines end in LF alone as one line.
+    ! grep -q $'[^\r]$\|^$' "$dir/$text" ||
+      fail "$text has lines that do not end in CR LF"
+  done
+  grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
+    fail "README.txt does not name version $version, $4-bit"
+  # The changes as text, from the zip's version back, without Markdown.
+  [[ "$(head -n 1 "$dir/CHANGELOG.txt")" == "brinok $version ("*$')\r' ]] ||
+    fail "CHANGELOG.txt does not start with version $version"
+  ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
+    fail "CHANGELOG.txt holds Markdown or unreleased changes"
+
+  exe="$dir/bin/BRINOK.EXE"
   headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-  [ "$(awk '$1 == "Magic" { print $3 }' <<<"$headers")" = "($format)" ] ||
-    fail "$exe is not $format: $(grep '^Magic' <<<"$headers")"
+  [ "$(awk '$1 == "Magic" { print $3 }' <<<"$headers")" = "($3)" ] ||
+    fail "$exe is not $3: $(grep '^Magic' <<<"$headers")"
   # Subsystem 2 is the Windows GUI: started without a console window.
   grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" ||
     fail "$exe is not a Windows GUI program: $(grep '^Subsystem' <<<"$headers")"
@@ -57,40 +55,44 @@ check_program() {
     dll != "" && NF == 0 { dll = "" }
     dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' <<<"$headers")
   [ -n "$imports" ] || fail "$exe: no imports found"
+  # Each import with the oldest Windows that has it, the newest last.
   while read -r dll function; do
-    windows=${listed["$dll $function"]:-}
-    if [ -z "$windows" ]; then
-      unlisted+=("$dll $function")
-    elif [ "$(printf '%s\n' "${windows_version[$windows]}" "$newest" |
-      sort -V | tail -n 1)" != "$newest" ]; then
-      newest=${windows_version[$windows]}
-      from="$function"
-    fi
-  done <<<"$imports"
+    echo "${listed["$dll $function"]:-unlisted} $dll $function"
+  done <<<"$imports" | sort -V >"$work/imports"
   # Runtime DLLs of the compiler (libstdc++, libgcc, libwinpthread) would
-  # have to be shipped alongside; a Windows function goes into the list
-  # with the oldest Windows that has it.
-  [ ${#unlisted[@]} -eq 0 ] ||
-    fail "$exe imports what contrib/windows/imports.txt does not list: ${unlisted[*]}"
+  # have to be shipped alongside; a Windows function goes into the list with
+  # the oldest Windows that has it.
+  ! grep '^unlisted ' "$work/imports" ||
+    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
+  read -r newest _ from < <(tail -n 1 "$work/imports")
   # The loader refuses the program on a Windows older than its header says.
   for field in OSystem Subsystem; do
-    version=$(awk -v major="Major${field}Version" -v minor="Minor${field}Version" \
+    [ "$(awk -v major="Major${field}Version" -v minor="Minor${field}Version" \
       '$1 == major { x = $2 + 0 } $1 == minor { y = $2 + 0 } END { print x "." y }' \
-      <<<"$headers")
-    [ "$version" = "$newest" ] ||
-      fail "$exe: the header's ${field} version is $version, but the newest Windows of its imports is $newest ($from)"
+      <<<"$headers")" = "$newest" ] ||
+      fail "$exe: the header's $field version is not $newest, of $from"
   done
-  # Resources by type: a manifest would show as type 24.
-  resources=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc |
-    sed -n 's|^/\* Type: \(.*\)$|\1|p' | sort -u | tr '\n' ' ')
-  [ "$resources" = "version " ] ||
-    fail "$exe has resources besides its version: $resources"
-  echo "$exe: $format, Windows GUI, for Windows $newest ($from)," \
+  # Resources by type (a manifest would be type 24), and the version as
+  # Explorer's Properties, Details shows it: each UTF-16 key, then its value.
+  [ "$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc |
+    sed -n 's|^/\* Type: \(.*\)$|\1|p' | sort -u)" = version ] ||
+    fail "$exe has resources besides its version"
+  strings -el "$exe" >"$work/resource.txt"
+  resource() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' \
+    "$work/resource.txt"; }
+  got="$(resource FileVersion) $(resource ProductVersion) $(resource ProductName)"
+  got+=" $(resource OriginalFilename) $(resource FileDescription)"
+  [[ "$got" == "$version $version brinok BRINOK.EXE "?* ]] ||
+    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, FileDescription: $got"
+  [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
+    fail "LegalCopyright does not match LICENSE"
+  echo "$(basename "$zip"): $3, Windows GUI, for Windows $newest ($from)," \
     "$(wc -l <<<"$imports") imports from" \
-    "$(cut -d' ' -f1 <<<"$imports" | sort -u | tr '\n' ' ')resources: $resources"
+    "$(cut -d' ' -f1 <<<"$imports" | sort -u | tr '\n' ' ')" \
+    "version resource: $(resource FileDescription), $(resource LegalCopyright)"
 }
-check_program windows PE32+
-check_program windows32 PE32
+check_windows windows win64 PE32+ 64
+check_windows windows32 win32 PE32 32
 
 # The native integration tests drive the Windows programs.
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev
@@ -102,8 +104,7 @@ cmake --build --preset dev --target brinok_run_tests
 # otherwise keep the test's output pipe open. A server left over from an
 # earlier use of a prefix is replaced; ours are stopped however the step
 # ends. $wine is the command that runs Wine's programs ("" for this machine).
-export WINEDEBUG=-all
-export LANG=en_US.UTF-8
+export WINEDEBUG=-all LANG=en_US.UTF-8
 wine_log="$work/wine.log"
 wine=()
 servers=()
@@ -115,37 +116,30 @@ stop_wine() {
   rm -rf "$work"
 }
 trap stop_wine EXIT
-start_wine() {
+# Starts Wine for the program of preset $1, runs it once on the sample,
+# which starts what Wine needs, then the suite, whose Windows-only tests run
+# (and never skip) with BRINOK_TEST_PLATFORM set.
+run_suite() {
+  local exe="$PWD/build/$1/BRINOK.EXE"
   export WINEPREFIX="$PWD/build/$1/wineprefix"
   mkdir -p "$WINEPREFIX"
   "${wine[@]}" wineserver -k >>"$wine_log" 2>&1 || true
   "${wine[@]}" wineserver -w
   "${wine[@]}" wineserver -p </dev/null >>"$wine_log" 2>&1
   servers+=("$WINEPREFIX")
-  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  [ -f "$WINEPREFIX/system.reg" ] ||
     WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
       "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
-  fi
-}
-
-# A first run in an empty directory starts what Wine needs and shows that
-# the exit status reaches the caller (3: no weather log); then the suite,
-# whose Windows-only tests run (and never skip) with BRINOK_TEST_PLATFORM set.
-run_suite() {
-  local exe="$PWD/build/$1/BRINOK.EXE" empty status=0
-  empty=$(mktemp -d "$work/empty.XXXXXX")
-  (cd "$empty" && "${wine[@]}" wine "$exe" </dev/null >>"$wine_log" 2>&1) ||
-    status=$?
-  [ "$status" -eq 3 ] || {
+  convert "" "${wine[@]}" wine "$exe"
+  [[ $status -eq 0 && $line == 270/005g012t068P012b10132h55 ]] || {
     cat "$wine_log" >&2
-    fail "$exe under Wine in an empty directory: exit $status, not 3"
+    fail "$exe under Wine on the sample: exit status $status, data line '$line'"
   }
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
 }
 
 echo "-- the 64-bit program under Wine"
-start_wine windows
 run_suite windows
 
 echo "-- README.txt's test by hand, at Wine's command prompt"
@@ -170,9 +164,8 @@ echo "typed $(wc -l <"$work/typed.txt") lines: exit status 0, data line $data"
 echo "-- the 32-bit program under a 32-bit Wine"
 # Only where the kernel runs 32-bit x86 programs, as a static one shows.
 # shellcheck disable=SC2016 # assembler, not shell
-printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' \
-  >"$work/probe.s"
-as --32 -o "$work/probe.o" "$work/probe.s"
+printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' |
+  as --32 -o "$work/probe.o" -
 ld -m elf_i386 -o "$work/probe" "$work/probe.o"
 status=0
 "$work/probe" 2>/dev/null || status=$?
@@ -183,5 +176,4 @@ fi
 bash .ci/wine32-root.sh build/wine32-root
 export BRINOK_WINE32_ROOT="$PWD/build/wine32-root"
 wine=("$PWD/.ci/in-wine32-root")
-start_wine windows32
 run_suite windows32

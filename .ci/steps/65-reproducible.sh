@@ -5,11 +5,8 @@
 # checksums are printed. Also checks what the packages must hold for that:
 # file dates from the last commit, stripped programs, and the .deb's README
 # and CHANGELOG compressed with gzip -9n.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-
 # shellcheck source=.ci/common.sh
-. .ci/common.sh
+. "$(dirname "$0")/../common.sh"
 
 arch=$(dpkg --print-architecture)
 packages=("brinok_${version}_$arch.deb" "brinok-$version-linux-$(uname -m).tar.gz"

@@ -1,145 +1,106 @@
 #!/usr/bin/env bash
 # The systemd recipe, run for real: systemd boots as PID 1 in private
 # namespaces on a copy-on-write view of this machine (.ci/sandbox/), the .deb
-# is installed there and set up with the README's commands, and a weather
-# program's logs are written into the station folder: the path unit must
-# convert each one, the service must log one journal line per run that did
-# something, none for a run that found no log, and fail only on exit status
-# 1; the timer beside the path unit must convert a log written during a run
-# and a log a failed run kept, once a minute and not in a loop; a station
-# folder under /home must work, and the cron line must log through logger
-# what is worth logging. If systemd cannot boot here, the step fails.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-
-need=()
-[ -x /usr/lib/systemd/systemd ] || need+=(systemd)
-command -v unshare >/dev/null && command -v nsenter >/dev/null ||
-  need+=(util-linux)
-command -v dpkg-deb >/dev/null || need+=(dpkg-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
-export LC_ALL=C.UTF-8
-
-work=$(mktemp -d)
+# is installed there and set up with the README's commands, twice, and logs
+# are written as the weather program would. The path unit must convert each;
+# the service must log one journal line per run that did something, nothing
+# for a run that found no log, and fail only on status 1. The timer must
+# convert a log written during a run, retried once a minute while the run
+# fails (not in a loop), and log nothing itself. Then a station folder under
+# /home, and the cron line.
+# shellcheck source=.ci/common.sh
+. "$(dirname "$0")/../common.sh"
 # shellcheck source=.ci/sandbox/systemd.sh
 . .ci/sandbox/systemd.sh
 trap 'sandbox_stop; rm -rf "$work"' EXIT
-
 fail() {
   echo "FAIL: $*" >&2
-  sandbox_run journalctl --no-pager -n 40 >&2 || true
+  box journalctl --no-pager -n 40 >&2 || true
   exit 1
 }
+box() { sandbox_run "$@"; }
+as_user() { box runuser -u "$1" -- sh -c "$2" "${@:3}"; }
 
-echo "-- package"
-cmake --preset release >/dev/null
-cmake --build --preset release
-cpack --preset release -G DEB -B "$work/packages" >/dev/null
-deb=$(echo "$work"/packages/brinok_*.deb)
-[ -f "$deb" ] || fail "cpack made no .deb"
-
-echo "-- boot"
+cmake --workflow --preset package
 start=$SECONDS
 sandbox_start
-echo "systemd booted in $((SECONDS - start)) s: $(sandbox_run systemctl \
-  list-units --state=active --no-legend --plain | wc -l) units active"
-in_box() { sandbox_run "$@"; }
-as_user() { sandbox_run runuser -u "$1" -- sh -c "$2" "${@:3}"; }
-
-echo "-- install and set up as the README says, twice"
-in_box sh -c 'cat >/root/brinok.deb' <"$deb"
-in_box dpkg -i /root/brinok.deb >/dev/null
+echo "-- systemd booted in $((SECONDS - start)) s; install, set up as the README says"
+deb="build/release/brinok_${version}_$(dpkg --print-architecture).deb"
+box sh -c 'cat >/root/brinok.deb' <"$deb"
+box dpkg -i /root/brinok.deb >/dev/null
 # The weather program's account, as its own installation made it.
-in_box useradd --system --user-group pywws
+box useradd --system --user-group pywws
 # The README's block of commands that enables the path unit, as written.
 awk '/^ *```sh$/ { block = ""; inside = 1; next }
      /^ *```$/ { if (inside && block ~ /enable --now brinok\.path/) print block
                  inside = 0; next }
-     inside { sub(/^  /, ""); block = block $0 "\n" }' \
-  README.md >"$work/setup.sh"
+     inside { sub(/^  /, ""); block = block $0 "\n" }' README.md >"$work/setup.sh"
 grep -q 'enable --now brinok.path' "$work/setup.sh" ||
   fail "the README has no block of commands that enables brinok.path"
-cat "$work/setup.sh"
 for round in 1 2; do
-  in_box sh -e <"$work/setup.sh" || fail "the README's setup failed in round $round"
+  box sh -e <"$work/setup.sh" || fail "the README's setup failed in round $round"
 done
-for unit in brinok.path brinok.timer; do
-  [ "$(in_box systemctl is-active $unit)" = active ] || fail "$unit is not active"
-done
-[[ " $(in_box id -nG pywws) " == *" weather "* ]] ||
+[ "$(box systemctl is-active brinok.path brinok.timer)" = $'active\nactive' ] ||
+  fail "brinok.path or brinok.timer is not active"
+[[ " $(box id -nG pywws) " == *" weather "* ]] ||
   fail "the setup did not put the weather program's account into group weather"
+# verify checks that ExecStart= names an executable and that the manual of
+# Documentation= is installed; of an unknown key or a value it cannot parse
+# it only warns, so any message at all fails.
+units=(brinok.service brinok.path brinok.timer)
+messages=$(box systemd-analyze verify "${units[@]/#//etc/systemd/system/}" 2>&1) ||
+  fail "systemd-analyze verify: $messages"
+[ -z "$messages" ] || fail "systemd-analyze verify: $messages"
 
-station=/var/lib/brinok
-log=$station/QQ9QQ-7.Log
-report=$station/BRINOK.TXT
-# Each run that found a log ends with one journal line from ExecStopPost=;
-# those runs are counted by those lines.
+station=/var/lib/brinok user=pywws
+write_log() { as_user "$user" "printf '%s\r\n' $* >$station/QQ9QQ-7.Log"; }
+# Each run that found a log ends with one journal line from ExecStopPost=.
+exits() {
+  box journalctl -u brinok.service -o cat | grep "^exit status [0-9]*${1:-}" || true
+}
+ended() { [ "$(exits | wc -l)" -ge "$1" ]; }
+# Every journal line about the units given, systemd's own included.
+unit_lines() { box journalctl "${@/#/--unit=}" -o cat | wc -l; }
+state() { box systemctl is-active brinok.service || true; }
+not_failed() { [ "$(state)" != failed ]; }
+# No start of the service waiting or under way.
+settled() {
+  [ -z "$(box systemctl list-jobs --no-legend brinok.service)" ] &&
+    [[ $(state) != *ing ]]
+}
 runs=0
-journal_lines() {
-  in_box journalctl -u brinok.service -o cat | grep '^exit status' || true
-}
-# Waits (at most $2 seconds) for the next run to end, checks its journal line
-# against $1 and waits for the unit to settle.
+# Waits for the next run to end and checks its journal line.
 expect_run() {
-  local want=$1 seconds=${2:-10} line='' state
   runs=$((runs + 1))
-  for _ in $(seq $((seconds * 5))); do
-    line=$(journal_lines | sed -n "${runs}p")
-    [ -n "$line" ] && break
-    sleep 0.2
-  done
-  [ -n "$line" ] || fail "run $runs ($want) did not end in $seconds s"
-  [ "$line" = "$want" ] || fail "run $runs logged '$line', not '$want'"
-  for _ in $(seq 50); do
-    state=$(in_box systemctl is-active brinok.service || true)
-    case $state in activating | deactivating) sleep 0.1 ;; *) break ;; esac
-  done
-  echo "run $runs: $line (unit $state)"
+  poll 10 ended "$runs" || fail "run $runs ($1) did not end in 10 s"
+  [ "$(exits | sed -n "${runs}p")" = "$1" ] ||
+    fail "run $runs logged '$(exits | sed -n "${runs}p")', not '$1'"
+  poll 5 settled || fail "brinok.service did not settle"
+  echo "run $runs: $1 (unit $(state))"
 }
-# Waits until the timer is at least 3 s away from its next start, on the
-# full minute.
-clear_of_timer() {
-  while [ "$(date +%S)" -ge 57 ]; do sleep 0.5; done
-}
-# Waits (at most 70 s) for the timer's next start, and for the run it
-# started to end.
-wait_for_timer() {
-  local before state
-  before=$(in_box systemctl show -P LastTriggerUSecMonotonic brinok.timer)
-  for _ in $(seq 700); do
-    [ "$(in_box systemctl show -P LastTriggerUSecMonotonic brinok.timer)" = \
-      "$before" ] || break
-    sleep 0.1
-  done
-  [ "$(in_box systemctl show -P LastTriggerUSecMonotonic brinok.timer)" != \
-    "$before" ] || fail "the timer did not start within 70 s"
-  for _ in $(seq 50); do
-    state=$(in_box systemctl is-active brinok.service || true)
-    case $state in activating | deactivating) sleep 0.1 ;; *) break ;; esac
-  done
-}
-# Checks line 2 of the report and that the log is gone.
+# Checks line 2 of the report, and that the log is gone.
 expect_report() {
-  local line
-  line=$(in_box sed -n 2p "$report" | tr -d '\r')
-  [ "$line" = "$1" ] || fail "report line 2 is '$line', not '$1'"
-  in_box test ! -e "$log" || fail "the log is still there after status 0"
+  [ "$(box sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')" = "$1" ] ||
+    fail "report line 2 is '$(box sed -n 2p "$station/BRINOK.TXT")', not '$1'"
+  box test ! -e "$station/QQ9QQ-7.Log" || fail "the log is still there after status 0"
 }
-# Writes a log of the given values as the weather program would, as $user.
-user=pywws
-write_log() {
-  as_user "$user" "printf '%s\r\n' $* >$log"
+# Waits until the timer's next start, on the full minute, is $1 s away.
+clear_of_timer() { while [ "$(date +%S)" -ge $((60 - $1)) ]; do sleep 0.5; done; }
+last_start() { box systemctl show -P LastTriggerUSecMonotonic brinok.timer; }
+started_since() { [ "$(last_start)" != "$1" ]; }
+# Waits for the timer's next start, and for its run to end.
+wait_for_timer() {
+  poll 70 started_since "$(last_start)" || fail "the timer did not start in 70 s"
+  poll 5 settled || fail "brinok.service did not settle"
 }
+log=$station/QQ9QQ-7.Log
 
 echo "-- brinok.path"
-in_box test ! -e "$log" || fail "enabling brinok.path created $log"
+box test ! -e "$log" || fail "enabling brinok.path created $log"
 write_log 270 5 12 68.5 0.12 1013.2 55
 expect_run "exit status 0: report published"
 expect_report 270/005g012t068P012b10132h55
-[ "$(in_box stat -c %U "$report")" = weather ] ||
+[ "$(box stat -c %U "$station/BRINOK.TXT")" = weather ] ||
   fail "the report does not belong to the weather program's user"
 # Written under another name, then renamed into place in one step.
 as_user pywws "printf '%s\r\n' 45.9 15 22 -4 1.25 1013 70 >$station/log.tmp &&
@@ -148,160 +109,128 @@ expect_run "exit status 0: report published"
 expect_report 045/015g022t-04P125b10130h70
 write_log 1 2
 expect_run "exit status 2: log rejected (not seven lines) and deleted"
-in_box test ! -e "$log" || fail "a rejected log was kept"
-[ "$(in_box systemctl is-failed brinok.service || true)" != failed ] ||
-  fail "a rejected log marked the unit failed"
-# Clear of the timer's next start, which would run the kept log again.
-clear_of_timer
+box test ! -e "$log" || fail "a rejected log was kept"
+not_failed || fail "a rejected log marked the unit failed"
+# Clear of the timer, which would run the kept log again.
+clear_of_timer 10
 write_log -90 5 12 68.5 0.12 1013.2 55
 expect_run "exit status 1: run failed, the log is kept for the next run"
-[ "$(in_box systemctl is-failed brinok.service || true)" = failed ] ||
-  fail "a failed run did not mark the unit failed"
-in_box test -f "$log" || fail "a failed run did not keep the log"
-# Removing the log is a change too: the next run finds none, and says
-# nothing.
+! not_failed || fail "a failed run did not mark the unit failed"
+box test -f "$log" || fail "a failed run did not keep the log"
+# Removing the log is a change too: the next run finds none, and neither it
+# nor systemd about it writes a line. (Until that run has ended, the path
+# unit would miss the next log.)
+sleep 0.5
+before=$(unit_lines "${units[@]}")
 as_user weather "rm $log"
-for _ in $(seq 50); do
-  [ "$(in_box systemctl is-failed brinok.service || true)" = failed ] || break
-  sleep 0.1
-done
-[ "$(in_box systemctl is-failed brinok.service || true)" != failed ] ||
-  fail "a run that found no log left the unit failed"
-[ "$(journal_lines | wc -l)" -eq "$runs" ] ||
-  fail "a run that found no log wrote to the journal"
-in_box systemctl restart brinok.path
-in_box test ! -e "$log" || fail "restarting brinok.path created $log"
+ended_well() { settled && not_failed; }
+poll 5 ended_well || fail "a run that found no log left the unit failed"
+sleep 0.5
+[ "$(unit_lines "${units[@]}")" -eq "$before" ] || fail "a run that found no log wrote:
+$(box journalctl "${units[@]/#/--unit=}" -o cat | tail -n +$((before + 1)))"
+echo "a run that found no log: no journal line"
+box systemctl restart brinok.path
+box test ! -e "$log" || fail "restarting brinok.path created $log"
 write_log 0 0 0 N/A 0.00 998.5 100
 expect_run "exit status 0: report published"
 expect_report .../...g...t...P000b09985h00
 
-echo "-- brinok.timer: quiet when there is no log"
-# The timer's run that finds no log, the ordinary case, leaves no line in
-# the journal, from brinok or from systemd about its units.
-units=(-u brinok.service -u brinok.path -u brinok.timer)
-quiet_before=$(in_box journalctl "${units[@]}" -o cat | wc -l)
-start=$SECONDS
-wait_for_timer
-quiet_after=$(in_box journalctl "${units[@]}" -o cat | wc -l)
-echo "a run with no log after $((SECONDS - start)) s:" \
-  "$((quiet_after - quiet_before)) journal lines"
-[ "$quiet_after" -eq "$quiet_before" ] ||
-  fail "a run that found no log wrote: $(in_box journalctl "${units[@]}" -o cat | tail -n +$((quiet_before + 1)))"
-
-echo "-- a log written during a run"
-# Two logs: the second written as soon as the run started by the first has
-# deleted it, while that run is still ending (the path unit's trigger,
-# milliseconds after the first log, starts the service more slowly than a
-# weather program may write twice, so a fixed delay would not land within the
-# run). It must be converted too, by the path unit or at the latest by the
-# timer, without another write.
-published=$(journal_lines | grep -c 'report published' || true)
-start=$SECONDS
+echo "-- brinok.timer: a log written during a run, kept by a failed run"
+# The second of two logs is written as soon as the run the first started has
+# deleted it, while that run is still ending (a fixed delay would not land
+# within the run), and the report is made read-only at once: the timer's
+# next run fails and keeps the log, no run starts in the rest of that minute,
+# and with the report writable the timer's run after that converts the log.
+clear_of_timer 10
+published=$(exits ': report published' | wc -l)
+failed=$(exits ': run failed' | wc -l)
+timer_lines=$(unit_lines brinok.timer)
 # shellcheck disable=SC2016 # expanded by the shell in the sandbox
-gap=$(as_user pywws 'printf "%s\r\n" 90 8 14 50 0.02 1009.9 60 >$0; t=$(date +%s%N)
-  while [ -e $0 ]; do sleep 0.005; done
-  printf "%s\r\n" 180 9 16 51 0.03 1010.1 61 >$0
-  echo $((($(date +%s%N) - t) / 1000000))' "$log")
-echo "the second log written ${gap} ms after the first"
-for _ in $(seq 700); do
-  in_box test -e "$log" || break
-  sleep 0.1
-done
-in_box test ! -e "$log" || fail "the second log was not converted within 70 s"
-sleep 0.5
-now=$(journal_lines | grep -c 'report published' || true)
-runs=$(journal_lines | wc -l)
-echo "both logs gone after $((SECONDS - start)) s, $((now - published)) reports published"
-[ $((now - published)) -eq 2 ] ||
-  fail "$((now - published)) reports published for two logs, not 2"
-expect_report 180/009g016t051P003b10101h61
-
-echo "-- a log kept by a failed run, once the cause is gone"
-# The report read-only for a minute: the path unit's run fails and keeps
-# the log, the timer runs it again once a minute, not in a loop; made
-# writable, the next timer run converts it.
-clear_of_timer
-failed=$(journal_lines | grep -c 'run failed' || true)
-in_box chmod a-w "$report"
-write_log 0 4 9 33 0.00 1001.0 88
-start=$SECONDS
-sleep 60
-in_box chmod u+w "$report"
-in_box test -e "$log" || fail "the failed runs did not keep the log"
-now=$(journal_lines | grep -c 'run failed' || true)
-echo "report read-only for $((SECONDS - start)) s: $((now - failed)) failed runs"
-((now - failed >= 2 && now - failed <= 3)) ||
-  fail "$((now - failed)) failed runs in a minute, not 2 (the path unit's and the timer's)"
+gap=$(box sh -c 'write() { runuser -u pywws -- sh -c "printf \"%s\r\n\" $2 >$1"; }
+  write "$0" "90 8 14 50 0.02 1009.9 60"; t=$(date +%s%N)
+  while [ -e "$0" ]; do sleep 0.005; done
+  chmod a-w "$1"
+  write "$0" "180 9 16 51 0.03 1010.1 61"
+  echo $((($(date +%s%N) - t) / 1000000))' "$log" "$station/BRINOK.TXT")
+echo "the second log written ${gap} ms after the first, the report read-only"
 start=$SECONDS
 wait_for_timer
-echo "the kept log converted $((SECONDS - start)) s after the report became writable"
-runs=$(journal_lines | wc -l)
-[ "$(journal_lines | tail -n 1)" = "exit status 0: report published" ] ||
+box test -e "$log" || fail "a run with the report read-only did not keep the log"
+while [ "$(date +%S)" -lt 50 ]; do sleep 0.5; done
+box chmod u+w "$station/BRINOK.TXT"
+now=$(exits ': run failed' | wc -l)
+echo "report read-only for $((SECONDS - start)) s: $((now - failed)) failed runs"
+# The timer's; and the path unit's, where it saw the second log after all.
+((now - failed >= 1 && now - failed <= 2)) ||
+  fail "$((now - failed)) failed runs, not the timer's (and the path unit's)"
+start=$SECONDS
+wait_for_timer
+now=$(exits ': report published' | wc -l)
+echo "the kept log converted $((SECONDS - start)) s after the report became" \
+  "writable: $((now - published)) reports for the two logs"
+[ $((now - published)) -eq 2 ] || fail "$((now - published)) reports for two logs"
+[ "$(exits | tail -n 1)" = "exit status 0: report published" ] ||
   fail "the timer's run did not publish the kept log"
-expect_report 000/004g009t033P000b10010h88
+expect_report 180/009g016t051P003b10101h61
+[ "$(unit_lines brinok.timer)" -eq "$timer_lines" ] ||
+  fail "brinok.timer wrote to the journal"
+runs=$(exits | wc -l)
 
 echo "-- a station folder under /home"
-station=/home/pi/station
-log=$station/QQ9QQ-7.Log
-report=$station/BRINOK.TXT
-user=pi
-in_box useradd --create-home --user-group pi
+station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log user=pi
+box useradd --create-home --user-group pi
 as_user pi "mkdir $station"
 # The README's lines for such a station (its one ini block, "# unit" then
 # Key=value lines), each replacing the line of that key in the copy.
 awk '/^ *```ini$/ { inside = 1; next } /^ *```$/ { inside = 0 }
-     inside { sub(/^ */, ""); print }' README.md >"$work/home.ini"
-unit=
-edits=0
-while read -r line; do
-  case $line in
-    "# "*) unit=/etc/systemd/system/${line#"# "} ;;
-    *=*)
-      in_box grep -q "^${line%%=*}=" "$unit" ||
-        fail "the README changes ${line%%=*}=, which $unit does not have"
-      in_box sed -i "s|^${line%%=*}=.*|$line|" "$unit"
-      edits=$((edits + 1))
-      ;;
-  esac
-done <"$work/home.ini"
-[ "$edits" -eq 4 ] || fail "the README's /home block has $edits lines, not 4"
-in_box systemctl daemon-reload
-in_box systemctl restart brinok.path
+     inside && /^ *# / { unit = $2 } inside && /=/ { sub(/^ */, "")
+       key = $0; sub(/=.*/, "", key); print unit, key, $0 }' README.md >"$work/home"
+[ "$(wc -l <"$work/home")" -eq 4 ] || fail "the README's /home block: $(cat "$work/home")"
+while read -r unit key line; do
+  box grep -q "^$key=" "/etc/systemd/system/$unit" ||
+    fail "the README changes $key=, which $unit does not have"
+  box sed -i "s|^$key=.*|$line|" "/etc/systemd/system/$unit"
+done <"$work/home"
+box systemctl daemon-reload
+box systemctl restart brinok.path
 write_log 100 3 0 0 0.00 998 50
 expect_run "exit status 0: report published"
 expect_report 100/003g...t000P000b09980h50
 
 echo "-- cron line"
-# The example's command, with the folder of this station, run by sh as cron
-# runs it: with no log it logs nothing, with a rejected log status 2 through
-# logger.
-in_box systemctl disable --now brinok.path brinok.timer 2>/dev/null
-command=$(grep -v '^#' contrib/cron/brinok.cron | grep -v '^$' |
-  cut -d' ' -f7-)
+# The one line: every minute, as the weather program's user (root would
+# replace a read-only report). Its command, run by sh as cron runs it, in
+# this station's folder, with the units stopped so that the lines tagged
+# brinok are its own (journald may miss the _COMM of a logger that has
+# already exited): runs with no log and with a good one log nothing, a
+# rejected log one line.
+mapfile -t entries < <(grep -v -e '^#' -e '^$' contrib/cron/brinok.cron)
+[ ${#entries[@]} -eq 1 ] || fail "brinok.cron holds ${#entries[@]} entries"
+read -r minute hour day month weekday cron_user command <<<"${entries[0]}"
+[ "$minute $hour $day $month $weekday" = "* * * * *" ] ||
+  fail "brinok.cron does not run every minute"
+[[ $cron_user =~ ^[a-z_][a-z0-9_-]*$ && $cron_user != root ]] ||
+  fail "brinok.cron runs as '$cron_user', not as the weather program's user"
 command=${command//\/var\/lib\/brinok/$station}
-# The units are stopped, so the lines tagged brinok from here on are the
-# cron line's (journald may miss the _COMM of a logger that has already
-# exited, so it cannot tell them apart).
-tagged() { in_box journalctl -t brinok -o cat | wc -l; }
+box systemctl disable --now brinok.path brinok.timer 2>/dev/null
+tagged() { box journalctl -t brinok -o cat | wc -l; }
+more_tagged() { [ "$(tagged)" -gt "$1" ]; }
 before=$(tagged)
 as_user pi "$command"
+write_log 90 8 14 50 0.02 1009.9 60
+as_user pi "$command"
+expect_report 090/008g014t050P002b10099h60
 write_log 1 2
 as_user pi "$command"
-line=
-for _ in $(seq 50); do
-  [ "$(tagged)" -gt "$before" ] && break
-  sleep 0.1
-done
+poll 5 more_tagged "$before" || true
 sleep 0.5
 [ "$(tagged)" -eq $((before + 1)) ] ||
-  fail "the cron line logged $(($(tagged) - before)) lines for a run with no log and a rejected one, not 1"
-line=$(in_box journalctl -t brinok -o cat | tail -n 1)
+  fail "the cron line logged $(($(tagged) - before)) lines, not 1"
+line=$(box journalctl -t brinok -o cat | tail -n 1)
 [ "$line" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$line'"
 echo "cron line: $line"
 
-echo "-- the journal"
-in_box journalctl "${units[@]}" --no-pager -o short
-
+box journalctl "${units[@]/#/--unit=}" --no-pager -o short
 sandbox_stop
 echo "systemd recipes: all checks passed"

@@ -6,36 +6,21 @@
 # stdin null, since CI has none) and transmits its beacon, and decode_aprs
 # must read the weather back from the packet. Then a report too old to send
 # and no report at all, whose packet the recipe documents.
-set -euo pipefail
-cd "$(dirname "$0")/../.."
-
-need=()
-command -v direwolf >/dev/null && command -v decode_aprs >/dev/null ||
-  need+=(direwolf)
-/usr/bin/python3 -c 'import pywws' 2>/dev/null || need+=(python3-pywws)
-if [ ${#need[@]} -gt 0 ]; then
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}"
-fi
+# shellcheck source=.ci/common.sh
+. "$(dirname "$0")/../common.sh"
 export LC_ALL=C.UTF-8
 
-# shellcheck source=.ci/common.sh
-. .ci/common.sh
-
-cmake --preset release >/dev/null
-cmake --build --preset release
+cmake --workflow --preset release
 brinok="$PWD/build/release/brinok"
 recipe=contrib/direwolf/brinok-beacon.conf
 grep -q '^ADEVICE ' "$recipe" || fail "$recipe sets no ADEVICE"
 sed 's/^ADEVICE .*/ADEVICE stdin null/' "$recipe" >"$work/direwolf.conf"
 
-# Runs direwolf on $work/direwolf.conf with the station folder given (or none)
-# at the recipe's /var/lib/brinok, and prints the one packet it transmitted.
-# It runs in namespaces of its own: a tmpfs over /var/lib there holds the
-# folder without touching the machine's, and a private network keeps its
-# AGW and KISS ports off the machine's. Its standard input is the silence
-# it receives; the beacon goes out 2 s after the start, and at the end of
-# the input, after 5 s, it exits.
+# Runs direwolf with the station folder $1 at the recipe's /var/lib/brinok
+# and sets $packet to the one packet it sent. In namespaces of its own, a
+# tmpfs over /var/lib holds the folder and a private network keeps its AGW
+# and KISS ports off the machine's. Its input is the silence it receives:
+# the beacon goes out after 2 s, and at the end of the input, at 5 s, it exits.
 beacon() {
   # shellcheck disable=SC2016 # expanded by the inner shell
   unshare --mount --net bash -c '
@@ -45,14 +30,13 @@ beacon() {
     sleep 5 | timeout 30 direwolf -c "$2" -t 0 -q hd
   ' _ "$1" "$work/direwolf.conf" >"$work/direwolf.log" 2>&1 ||
     { cat "$work/direwolf.log" >&2; fail "direwolf failed"; }
-  local packets
-  packets=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log")
-  if [ -z "$packets" ] || [ "$(wc -l <<<"$packets")" -ne 1 ]; then
-    cat "$work/direwolf.log" >&2
-    fail "direwolf sent not one packet"
-  fi
-  echo "$packets"
+  [ "$(grep -c '^\[0L\] ' "$work/direwolf.log")" -eq 1 ] ||
+    { cat "$work/direwolf.log" >&2; fail "direwolf sent not one packet"; }
+  packet=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log")
+  echo "direwolf sent: $packet"
 }
+# The recipe's position report, which carries the data line after it.
+position='N0CALL-13>APDW[0-9]+:!4237\.14N/07120\.83W_'
 
 # A weather program's data store, in pywws's own format: raw records as
 # the station logs them (wind in m/s, temperatures in degrees Celsius, the
@@ -103,11 +87,14 @@ expected_line() {
     }' <<<"$1"
 }
 
-# Appends a raw record, runs what pywws-hourly runs after fetching the
+# Appends the raw record $1, runs what pywws-hourly runs after fetching the
 # station's records (processing, then the [logged] tasks: the template and
-# the service), then brinok in the station folder, and checks the data line
-# against the record's values; prints the data line.
-pywws_reading() {
+# the service), then brinok in the station folder; checks the data line
+# against the record's values, sends the report with the recipe and checks
+# what decode_aprs reads back: the fields given as regular expressions,
+# nothing left unread, and the fields listed after -- not at all.
+reading() {
+  local log="$station/QQ9QQ-7.Log" line want weather field absent='' written
   echo "$1" >>"$raw"
   TZ=UTC /usr/bin/python3 -c '
 import sys, pywws.storage, pywws.process, pywws.regulartasks
@@ -115,43 +102,31 @@ with pywws.storage.pywws_context(sys.argv[1]) as context:
     pywws.process.process_data(context)
     pywws.regulartasks.RegularTasks(context).do_tasks()
 ' "$data" 2>"$work/pywws.log" || { cat "$work/pywws.log" >&2; fail "pywws failed"; }
-  [ -f "$station/QQ9QQ-7.Log" ] || fail "pywws wrote no log into the station folder"
+  [ -f "$log" ] || fail "pywws wrote no log into the station folder"
   # Seven lines, each ended by CR LF, and nothing else.
-  if [ "$(tr -cd '\n' <"$station/QQ9QQ-7.Log" | wc -c)" -ne 7 ] ||
-    grep -qv $'\r$' "$station/QQ9QQ-7.Log"; then
-    od -c "$station/QQ9QQ-7.Log" >&2
+  if [ "$(tr -cd '\n' <"$log" | wc -c)" -ne 7 ] || grep -qv $'\r$' "$log"; then
+    od -c "$log" >&2
     fail "the log pywws wrote is not seven lines ended by CR LF"
   fi
-  local written line want
-  written=$(tr '\r\n' ' |' <"$station/QQ9QQ-7.Log")
+  written=$(tr '\r\n' ' |' <"$log")
   (cd "$station" && "$brinok") || fail "brinok did not publish pywws's log"
   line=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
   want=$(expected_line "$1")
   [ "$line" = "$want" ] ||
     fail "record $1: data line $line, its values make $want (log: $written)"
-  echo "$line"
-}
-
-# Sends the station folder's report with the recipe and checks what
-# decode_aprs reads back: the fields given as regular expressions, nothing
-# left unread, and the fields listed after -- not at all.
-send_and_decode() {
-  local packet decoded weather field
-  packet=$(beacon "$station")
-  echo "direwolf sent: $packet"
-  [[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_"$data_line"$ ]] ||
+  echo "brinok wrote: $line"
+  beacon "$station"
+  [[ "$packet" =~ ^$position"$line"$ ]] ||
     fail "the packet is not the position and weather report"
   # decode_aprs colours its output for a terminal; the colours go.
-  decoded=$(decode_aprs <<<"$packet" 2>&1 | sed 's/\x1b\[[0-9;]*[A-Za-z]//g' |
-    grep -v '^$')
-  weather=$(tail -n 1 <<<"$decoded")
+  weather=$(decode_aprs <<<"$packet" 2>&1 | sed 's/\x1b\[[0-9;]*[A-Za-z]//g' |
+    grep -v '^$' | tail -n 1)
   echo "decode_aprs read: $weather"
-  local absent=
-  for field in "$@"; do
-    if [ "$field" = -- ]; then absent=1; continue; fi
-    if [ -z "$absent" ]; then
-      [[ "$weather" =~ (^|, )$field(,|$) ]] ||
-        fail "decode_aprs did not read '$field'"
+  for field in "${@:2}"; do
+    if [ "$field" = -- ]; then
+      absent=1
+    elif [ -z "$absent" ]; then
+      [[ "$weather" =~ (^|, )$field(,|$) ]] || fail "decode_aprs did not read '$field'"
     else
       [[ ! "$weather" =~ (^|, )$field ]] || fail "decode_aprs read '$field'"
     fi
@@ -160,48 +135,38 @@ send_and_decode() {
   # humidity has two places, so of its no-data marker "..." one full stop
   # is left.
   local left='""'
-  [[ "$data_line" != *h... ]] || left='"."'
+  [[ "$line" != *h... ]] || left='"."'
   [[ "$weather" == *"$left" ]] || fail "decode_aprs left part of the report unread"
 }
 
 echo "-- pywws: gusts, below 0 F, rain since midnight"
 # 4.5 m/s is 10.1 mph, gust 11.2 m/s 25.1 mph, direction 12 of 16 is 270,
 # -21.3 C is -6.3 F, 3.3 mm since midnight 0.13 in, 1000.0 + 13.2 hPa.
-data_line=$(pywws_reading '2024-01-15 10:00:00,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0')
-echo "brinok wrote: $data_line"
 # decode_aprs takes the speed after the direction for knots, as in a course
 # and speed, and shows 10 as 11.5 mph.
-send_and_decode 'wind 11\.5 mph' 'direction 270' 'gust 25' 'temperature -6' \
+reading '2024-01-15 10:00:00,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0' \
+  'wind 11\.5 mph' 'direction 270' 'gust 25' 'temperature -6' \
   'rain 0\.13 since midnight' 'barometer 29\.92' 'humidity 55'
-
 echo "-- pywws: calm, no temperature and humidity sensor"
-data_line=$(pywws_reading '2024-01-15 10:05:00,5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0')
-echo "brinok wrote: $data_line"
-send_and_decode 'rain 0\.13 since midnight' 'barometer 29\.97' -- wind \
-  direction gust temperature humidity
-
+reading '2024-01-15 10:05:00,5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0' \
+  'rain 0\.13 since midnight' 'barometer 29\.97' -- wind direction gust \
+  temperature humidity
 echo "-- pywws: wind without a direction, freezing point, humidity 100"
-data_line=$(pywws_reading '2024-01-15 10:10:00,5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0')
-echo "brinok wrote: $data_line"
-send_and_decode 'gust 7' 'temperature 32' 'rain 0\.16 since midnight' \
-  'humidity 100' -- wind direction
+reading '2024-01-15 10:10:00,5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0' \
+  'gust 7' 'temperature 32' 'rain 0\.16 since midnight' 'humidity 100' -- \
+  wind direction
 
 echo "-- a report older than 15 minutes"
 touch -d '16 minutes ago' "$station/BRINOK.TXT"
-packet=$(beacon "$station")
-echo "direwolf sent: $packet"
-[[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_$ ]] ||
-  fail "a stale report went on the air"
+beacon "$station"
+[[ "$packet" =~ ^$position$ ]] || fail "a stale report went on the air"
 grep -q -- '-mmin -15 ' "$recipe" || fail "$recipe does not guard at 15 minutes"
 
 echo "-- no report yet"
-empty="$work/empty"
-mkdir "$empty"
-packet=$(beacon "$empty")
-echo "direwolf sent: $packet"
-[[ "$packet" =~ ^N0CALL-13\>APDW[0-9]+:!4237\.14N/07120\.83W_$ ]] ||
+mkdir "$work/empty"
+beacon "$work/empty"
+[[ "$packet" =~ ^$position$ ]] ||
   fail "without a report, the packet is not the bare position"
 grep -qxF "#   $packet" "$recipe" ||
   fail "$recipe does not show the packet sent without a report: $packet"
-
 echo "direwolf recipe: all checks passed"
