@@ -55,6 +55,7 @@ check_windows() {
     dll != "" && NF == 0 { dll = "" }
     dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' <<<"$headers")
   [ -n "$imports" ] || fail "$exe: no imports found"
+  echo "$imports" >>"$work/imported"
   # Each import with the oldest Windows that has it, the newest last.
   while read -r dll function; do
     echo "${listed["$dll $function"]:-unlisted} $dll $function"
@@ -93,6 +94,11 @@ check_windows() {
 }
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
+# The list holds what the programs import and no more: a function that
+# neither imports any longer goes from it.
+stale=$(comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u))
+[ -z "$stale" ] ||
+  fail "contrib/windows/imports.txt lists what neither program imports: $stale"
 
 # The native integration tests drive the Windows programs.
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev
