@@ -66,7 +66,12 @@ Run RunOn(std::string_view log) {
   brinok::fuzz::ResetFolder({{brinok::kWeatherLogName, std::string(log)},
                              {brinok::kReportName, kOldReport}});
   const ExitStatus status = brinok::RunConversion();
-  return {status, brinok::fuzz::FolderFiles()};
+  Files after = brinok::fuzz::FolderFiles();
+  Check(after.count(brinok::kLockName) == 1 &&
+            after.at(brinok::kLockName).empty(),
+        "a run on a log leaves the lock file, empty");
+  after.erase(brinok::kLockName);
+  return {status, after};
 }
 
 // The reading the run takes from the log, through its own steps: the check,

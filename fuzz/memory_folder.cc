@@ -75,7 +75,7 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   std::shared_ptr<Stored> file;
   if (found != folder.names.end()) {
     file = found->second;
-  } else if (mode == Mode::kOutput) {
+  } else if (mode == Mode::kOutput || mode == Mode::kLock) {
     file = folder.names[name] = folder.Make();
   } else {
     return std::nullopt;
@@ -92,6 +92,11 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   opened.identity_ = IdentityOf(*file);
   return opened;
 }
+
+// One run at a time: the lock is always free.
+bool File::TryLock() { return true; }
+
+void File::PauseBeforeRetry() {}
 
 void File::Release() noexcept {
   if (handle_ != kNoHandle) OpenAt(handle_) = Open{};
@@ -129,8 +134,12 @@ void RemoveFile(const char* name) {
   TheFolder().names.erase(name);
 }
 
-FileIdentity IdentityAt(const char* name) {
-  return IdentityOf(*TheFolder().At(name));
+void RemoveFileIfExists(const char* name) { TheFolder().names.erase(name); }
+
+std::optional<FileIdentity> IdentityIfExists(const char* name) {
+  const auto found = TheFolder().names.find(name);
+  if (found == TheFolder().names.end()) return std::nullopt;
+  return IdentityOf(*found->second);
 }
 
 void RenameReplacing(const char* from, const char* to) {

@@ -8,7 +8,7 @@
 namespace brinok::fuzz {
 
 /// The fuzz targets link this in place of the platform's file functions
-/// (file_posix.cc, file_win32.cc): File, RemoveFile, IdentityAt,
+/// (file_posix.cc, file_win32.cc): File, RemoveFile, IdentityIfExists,
 /// RenameReplacing and SyncCurrentDirectory work on one folder of regular
 /// files held in memory, so that a whole run costs no system call.
 

@@ -13,6 +13,7 @@ using Files = std::map<std::string, std::string>;
 inline constexpr char kLog[] = "QQ9QQ-7.Log";
 inline constexpr char kScratch[] = "SWP.TXT";
 inline constexpr char kReport[] = "BRINOK.TXT";
+inline constexpr char kLock[] = "BRINOK.LCK";
 inline constexpr char kStars[] =
     "*****************************************************\r\n";
 

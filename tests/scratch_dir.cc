@@ -6,6 +6,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "report_fixtures.h"
+
 namespace brinok::testing {
 
 namespace fs = std::filesystem;
@@ -54,8 +56,9 @@ std::map<std::string, std::string> ScratchDir::Contents() const {
       contents[name] = "<fifo>";
     } else if (fs::is_character_file(status) || fs::is_block_file(status)) {
       contents[name] = "<device>";
-    } else {
-      contents[name] = *Read(name);
+    } else if (std::string bytes = *Read(name);
+               name != kLock || !bytes.empty()) {
+      contents[name] = std::move(bytes);
     }
   }
   return contents;

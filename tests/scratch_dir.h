@@ -28,7 +28,9 @@ class ScratchDir {
   /// The bytes of the named regular file, or nothing when it is absent.
   std::optional<std::string> Read(std::string_view name) const;
   /// Every entry of the directory with its bytes (regular files) or a tag
-  /// such as "<dir>", "<link>", "<fifo>" or "<device>".
+  /// such as "<dir>", "<link>", "<fifo>" or "<device>", but for an empty
+  /// lock file BRINOK.LCK: every run that finds a log leaves one, and the
+  /// tests that pin it read it by name.
   std::map<std::string, std::string> Contents() const;
 
  private:

@@ -24,9 +24,15 @@ void RequireSameLog(const FileIdentity& now, const FileIdentity& read) {
 }  // namespace
 
 ExitStatus RunConversion() noexcept {
-  // Each file is open within its block only, which also lets the readers'
-  // blocks share one place on the stack.
+  // Each file but the lock is open within its block only, which also lets
+  // the readers' blocks share one place on the stack.
   try {
+    // Most starts find no log; they create nothing, not even the lock.
+    if (!IdentityIfExists(kWeatherLogName)) return ExitStatus::kNoLog;
+    // Starters may overlap (the client, a scheduler): one run at a time
+    // converts, and the next looks for a log only once it is done.
+    const File lock = File::OpenLocked(kLockName, kLockWait);
+
     // The check: only a log of exactly seven lines is converted; any other
     // is deleted.
     std::optional<File> found = File::OpenInputIfExists(kWeatherLogName);
@@ -82,8 +88,11 @@ ExitStatus RunConversion() noexcept {
     SyncCurrentDirectory();
 
     // Only now, with the report that carries it on disk, the reading goes;
-    // a log written during the run stays for the next one.
-    if (IdentityAt(kWeatherLogName) == compacted) RemoveFile(kWeatherLogName);
+    // a log written during the run stays for the next one, and a log that
+    // another program has removed meanwhile is gone either way.
+    if (IdentityIfExists(kWeatherLogName) == compacted) {
+      RemoveFileIfExists(kWeatherLogName);
+    }
     return ExitStatus::kPublished;
   } catch (...) {
     // The one failure handler, for a failing file or value and for anything

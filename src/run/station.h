@@ -1,14 +1,22 @@
 #ifndef BRINOK_RUN_STATION_H_
 #define BRINOK_RUN_STATION_H_
 
+#include <chrono>
 #include <string_view>
 
 namespace brinok {
 
-/// The station's three files, relative to the current directory.
+/// The station's files, relative to the current directory.
 inline constexpr char kWeatherLogName[] = "QQ9QQ-7.Log";
 inline constexpr char kScratchName[] = "SWP.TXT";
 inline constexpr char kReportName[] = "BRINOK.TXT";
+/// Held by the run that converts, so that runs started together take turns.
+inline constexpr char kLockName[] = "BRINOK.LCK";
+
+/// How long a run waits for the one before it: a normal run takes
+/// milliseconds, and a client that starts the program itself may wait no
+/// more than 15 seconds for it.
+inline constexpr std::chrono::seconds kLockWait{5};
 
 /// The number of lines a weather log must have.
 inline constexpr int kLogLines = 7;

@@ -1,9 +1,11 @@
-// What both platforms share: the four ways of opening a file, over each
-// platform's OpenRegular, and the handle's ownership. Opening, reading,
-// writing and releasing are in file_posix.cc and file_win32.cc.
+// What both platforms share: the ways of opening a file, over each
+// platform's OpenRegular, the wait for a lock, and the handle's ownership.
+// Opening, reading, writing, locking and releasing are in file_posix.cc and
+// file_win32.cc.
 
 #include "runtime/file.h"
 
+#include <chrono>
 #include <utility>
 
 #include "runtime/run_failure.h"
@@ -32,6 +34,26 @@ File File::OpenOutput(const char* name) {
 
 std::optional<File> File::OpenAppendIfExists(const char* name) {
   return OpenRegular(name, Mode::kAppend);
+}
+
+File File::OpenLocked(const char* name, std::chrono::milliseconds wait) {
+  File lock = Required(OpenRegular(name, Mode::kLock));
+  if (lock.TryLock()) return lock;
+  // Only a run that has to wait reads the clock.
+  const auto deadline = std::chrono::steady_clock::now() + wait;
+  do {
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw RunFailure(FailureKind::kBusy);
+    }
+    PauseBeforeRetry();
+  } while (!lock.TryLock());
+  return lock;
+}
+
+FileIdentity IdentityAt(const char* name) {
+  const std::optional<FileIdentity> identity = IdentityIfExists(name);
+  if (!identity) throw RunFailure(FailureKind::kNotFound);
+  return *identity;
 }
 
 File::File(File&& other) noexcept

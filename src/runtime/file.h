@@ -1,6 +1,7 @@
 #ifndef BRINOK_RUNTIME_FILE_H_
 #define BRINOK_RUNTIME_FILE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -41,6 +42,13 @@ class File {
   /// Opens an existing regular file for writing at its end. Returns nothing,
   /// and creates nothing, when the name does not exist.
   static std::optional<File> OpenAppendIfExists(const char* name);
+  /// Opens the named lock file, creating it empty if it is missing, and takes
+  /// its exclusive lock, waiting at most `wait` while another process holds
+  /// it. The lock lasts as long as the returned File, and the system releases
+  /// it when the process ends, however it ends. The file is never written or
+  /// deleted. Raises RunFailure(kBusy) when the wait runs out, and
+  /// RunFailure(kNotRegular) for anything but a regular file.
+  static File OpenLocked(const char* name, std::chrono::milliseconds wait);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -66,7 +74,7 @@ class File {
  private:
   using Handle = std::intptr_t;
   static constexpr Handle kNoHandle = -1;
-  enum class Mode { kInput, kOutput, kAppend };
+  enum class Mode { kInput, kOutput, kAppend, kLock };
 
   explicit File(Handle handle) noexcept : handle_(handle) {}
   /// The one open of each platform: opens the name for `mode` if it holds a
@@ -74,9 +82,14 @@ class File {
   /// and the identity taken. Returns nothing when the name does not exist
   /// (never for kOutput, which creates it).
   static std::optional<File> OpenRegular(const char* name, Mode mode);
+  /// Takes the exclusive lock of a file opened as kLock; false while another
+  /// process holds it.
+  bool TryLock();
+  /// Waits a moment before the next TryLock.
+  static void PauseBeforeRetry();
   void Release() noexcept;
   // Windows reads a name's identity through a handle of its own.
-  friend FileIdentity IdentityAt(const char* name);
+  friend std::optional<FileIdentity> IdentityIfExists(const char* name);
 
   Handle handle_ = kNoHandle;
   FileIdentity identity_;
@@ -86,8 +99,16 @@ class File {
 /// and RunFailure(kIo) when it cannot be deleted.
 void RemoveFile(const char* name);
 
-/// The identity of the file at the name now, without following a link.
-/// Raises RunFailure(kNotFound) when the name does not exist.
+/// Deletes the named file if it is there; a missing file is no failure.
+/// Raises RunFailure(kIo) when it cannot be deleted.
+void RemoveFileIfExists(const char* name);
+
+/// The identity of whatever is at the name now (a link's own, never its
+/// target's), or nothing when the name does not exist.
+std::optional<FileIdentity> IdentityIfExists(const char* name);
+
+/// Like IdentityIfExists, but raises RunFailure(kNotFound) when the name
+/// does not exist.
 FileIdentity IdentityAt(const char* name);
 
 /// Gives file `from` the name `to` in one atomic step that replaces any file

@@ -1,9 +1,11 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 
 #include "runtime/file.h"
 #include "runtime/run_failure.h"
@@ -35,6 +37,14 @@ const struct timespec& ModificationTime(const struct stat& status) {
 #endif
 }
 
+int OpenRetrying(const char* name, int flags) {
+  int fd;
+  do {
+    fd = ::open(name, flags | kOpenFlags, kCreateMode);
+  } while (fd < 0 && errno == EINTR);
+  return fd;
+}
+
 FileIdentity IdentityOf(const struct stat& status) {
   FileIdentity identity;
   identity.volume = static_cast<std::uint64_t>(status.st_dev);
@@ -51,14 +61,18 @@ FileIdentity IdentityOf(const struct stat& status) {
 // the most common run, the one that finds no log.
 std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   // O_TRUNC empties regular files only: a FIFO or device is left as it was,
-  // and a directory or link is not opened at all.
+  // and a directory or link is not opened at all. A lock file is opened for
+  // writing where it may be, as NFS locks only such files.
   const int flags = mode == Mode::kInput    ? O_RDONLY
                     : mode == Mode::kOutput ? O_WRONLY | O_CREAT | O_TRUNC
-                                            : O_WRONLY | O_APPEND;
-  int fd;
-  do {
-    fd = ::open(name, flags | kOpenFlags, kCreateMode);
-  } while (fd < 0 && errno == EINTR);
+                    : mode == Mode::kAppend ? O_WRONLY | O_APPEND
+                                            : O_RDWR | O_CREAT;
+  int fd = OpenRetrying(name, flags);
+  // A lock file that another account made read-only still locks on a local
+  // file system.
+  if (fd < 0 && errno == EACCES && mode == Mode::kLock) {
+    fd = OpenRetrying(name, O_RDONLY | O_CREAT);
+  }
   if (fd < 0 && errno == ENOENT) return std::nullopt;
   if (fd < 0) FailWithErrno();
   File file(fd);
@@ -68,6 +82,19 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   if (!S_ISREG(status.st_mode)) throw RunFailure(FailureKind::kNotRegular);
   file.identity_ = IdentityOf(status);
   return file;
+}
+
+bool File::TryLock() {
+  for (;;) {
+    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EWOULDBLOCK) return false;
+    if (errno != EINTR) FailWithErrno();
+  }
+}
+
+void File::PauseBeforeRetry() {
+  constexpr struct timespec kPause = {0, 10'000'000};  // 10 ms
+  ::nanosleep(&kPause, nullptr);
 }
 
 void File::Release() noexcept {
@@ -109,10 +136,15 @@ void RemoveFile(const char* name) {
   if (::unlink(name) != 0) FailWithErrno();
 }
 
-FileIdentity IdentityAt(const char* name) {
+void RemoveFileIfExists(const char* name) {
+  if (::unlink(name) != 0 && errno != ENOENT) FailWithErrno();
+}
+
+std::optional<FileIdentity> IdentityIfExists(const char* name) {
   struct stat status;
-  if (::lstat(name, &status) != 0) FailWithErrno();
-  return IdentityOf(status);
+  if (::lstat(name, &status) == 0) return IdentityOf(status);
+  if (errno == ENOENT) return std::nullopt;
+  FailWithErrno();
 }
 
 void RenameReplacing(const char* from, const char* to) {
@@ -120,7 +152,7 @@ void RenameReplacing(const char* from, const char* to) {
 }
 
 void SyncCurrentDirectory() {
-  const int fd = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  const int fd = OpenRetrying(".", O_RDONLY | O_DIRECTORY);
   // A folder that may be written but not listed (mode 0300, say) cannot be
   // opened to sync it; the program has nothing it may sync there.
   if (fd < 0 && (errno == EACCES || errno == EPERM)) return;

@@ -19,6 +19,9 @@ namespace {
 // makes them wait.
 constexpr DWORD kShareAll =
     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// A lock file cannot be deleted while a run has it open, so that two runs
+// never lock two different files.
+constexpr DWORD kShareLock = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // The name itself is opened first, never the target of a link, junction or
 // other reparse point, so that a link can be refused.
 constexpr DWORD kOpenNameFlags =
@@ -90,10 +93,12 @@ static_assert(!IsNameSurrogateTag(IO_REPARSE_TAG_DEDUP) &&
 // truncating, and emptied only once it is known to be a regular file:
 // anything else at the name is left as it was. Append access alone makes
 // every write land at the end of the file, and a read-only or locked file
-// is refused as for any write.
+// is refused as for any write. A lock file is only read, so that one made
+// read-only by another account locks as well.
 struct Access {
   DWORD rights;
   DWORD disposition;
+  DWORD share;
 };
 
 // A symbolic link, junction or mount point is refused; any other reparse
@@ -128,13 +133,14 @@ void RequireSameFile(const BY_HANDLE_FILE_INFORMATION& named,
 // exception is thrown on the most common run, the one that finds no log.
 std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   const Access access =
-      mode == Mode::kInput ? Access{GENERIC_READ, OPEN_EXISTING}
-      : mode == Mode::kOutput
-          ? Access{GENERIC_WRITE, OPEN_ALWAYS}
-          : Access{FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING};
+      mode == Mode::kInput    ? Access{GENERIC_READ, OPEN_EXISTING, kShareAll}
+      : mode == Mode::kOutput ? Access{GENERIC_WRITE, OPEN_ALWAYS, kShareAll}
+      : mode == Mode::kAppend
+          ? Access{FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING, kShareAll}
+          : Access{GENERIC_READ, OPEN_ALWAYS, kShareLock};
   const std::wstring wide = Widen(name);
   File file(FromHandle(CreateFileW(wide.c_str(), access.rights | kCheckAccess,
-                                   kShareAll, nullptr, access.disposition,
+                                   access.share, nullptr, access.disposition,
                                    kOpenNameFlags, nullptr)));
   if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
@@ -151,7 +157,7 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     RequireNoLink(AsHandle(file.handle_));
     File filtered(FromHandle(
-        CreateFileW(wide.c_str(), access.rights | kCheckAccess, kShareAll,
+        CreateFileW(wide.c_str(), access.rights | kCheckAccess, access.share,
                     nullptr, OPEN_EXISTING, kOpenFiltered, nullptr)));
     if (AsHandle(filtered.handle_) == INVALID_HANDLE_VALUE) FailWithLastError();
     const BY_HANDLE_FILE_INFORMATION named = info;
@@ -168,6 +174,20 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   file.identity_ = IdentityOf(info);
   return file;
 }
+
+bool File::TryLock() {
+  // One byte, which may lie beyond the end of the empty file.
+  OVERLAPPED at = {};
+  if (LockFileEx(AsHandle(handle_),
+                 LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                 &at)) {
+    return true;
+  }
+  if (GetLastError() == ERROR_LOCK_VIOLATION) return false;
+  FailWithLastError();
+}
+
+void File::PauseBeforeRetry() { Sleep(10); }
 
 void File::Release() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
@@ -210,12 +230,22 @@ void RemoveFile(const char* name) {
   if (!DeleteFileW(Widen(name).c_str())) FailWithLastError();
 }
 
-FileIdentity IdentityAt(const char* name) {
+void RemoveFileIfExists(const char* name) {
+  if (!DeleteFileW(Widen(name).c_str()) && !IsMissing(GetLastError())) {
+    FailWithLastError();
+  }
+}
+
+std::optional<FileIdentity> IdentityIfExists(const char* name) {
   // Attributes only: no sharing is taken from the weather program.
   const File file(FromHandle(
       CreateFileW(Widen(name).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                   OPEN_EXISTING, kOpenNameFlags, nullptr)));
-  if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) FailWithLastError();
+  if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    if (IsMissing(error)) return std::nullopt;
+    Fail(error);
+  }
   return IdentityOf(InformationOf(AsHandle(file.handle_)));
 }
 

@@ -15,6 +15,7 @@ enum class FailureKind {
   kOverflow,      // a number beyond the double-precision range
   kTypeMismatch,  // a text that is not a number where a number is needed
   kChanged,       // another program rewrote the weather log during the run
+  kBusy,          // another run held the folder's lock for the whole wait
 };
 
 /// The one failure type raised by every runtime operation. It carries no
