@@ -1,14 +1,20 @@
 // Runs the built converter in fresh directories and checks the exit status and
 // every file it leaves behind, byte for byte.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "report_fixtures.h"
 #include "run_harness.h"
@@ -221,6 +227,7 @@ TEST(ConversionRun, ShortenedLogIsRejectedByTheNextRun) {
 struct PermissionCase {
   const char* name;
   fs::perms folder;  // the directory's permissions during the run
+  fs::perms log;     // the log's permissions
   fs::perms report;  // the old report's permissions
   int exit_status;
   Files after;
@@ -238,6 +245,7 @@ TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
+  fs::permissions(dir / kLog, permission_case.log);
   fs::permissions(dir / kReport, permission_case.report);
 
   RunConditions unprivileged;
@@ -260,6 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         PermissionCase{"ReadOnlyReportEndsTheRunWithNothingChanged",
                        fs::perms::owner_all,
+                       kReadWrite,
                        kReadOnly,
                        1,
                        {{kLog, kFirstExampleLog},
@@ -269,6 +278,15 @@ INSTANTIATE_TEST_SUITE_P(
         // be listed, nor opened to sync it.
         PermissionCase{"FolderThatCannotBeListedStillPublishes",
                        fs::perms::owner_write | fs::perms::owner_exec,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}}},
+        // The log is only ever read; the folder's permissions decide its
+        // deletion.
+        PermissionCase{"ReadOnlyLogIsConverted",
+                       fs::perms::owner_all,
+                       kReadOnly,
                        kReadWrite,
                        0,
                        {{kReport, kFirstExampleReport}}}),
@@ -289,6 +307,135 @@ TEST(ConversionRun, CreatedFilesGetTheOrdinaryModeLessTheUmask) {
     conditions.umask = c.umask;
     ASSERT_EQ(RunConverter(dir, conditions).exit_status, 0);
     EXPECT_EQ(fs::status(dir / kReport).permissions() & fs::perms::all, c.mode);
+  }
+}
+
+// Another run holds the folder's lock (here the test itself): a run waits
+// for it, and makes its own run once it is free, or fails without touching
+// anything once its wait of 5 seconds has run out.
+TEST(ConversionRun, WaitsForTheRunBeforeIt) {
+  if (TestingWindowsProgram()) GTEST_SKIP() << "holds the lock as POSIX does";
+  using std::chrono::seconds;
+  const struct {
+    const char* name;
+    seconds held;  // how long the lock is held once the run has started
+    int exit_status;
+    Files after;
+  } cases[] = {
+      {"ReleasedAfterASecond", seconds(1), 0, {{kReport, kFirstExampleReport}}},
+      {"HeldBeyondTheWait",
+       seconds(30),
+       1,
+       {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScratchDir dir;
+    dir.Write(kLog, kFirstExampleLog);
+    dir.Write(kReport, kOldReport);
+    const int lock =
+        ::open((dir / kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    const auto started = std::chrono::steady_clock::now();
+    ChildProcess run(ProgramCommand(), {.dir = dir.path(),
+                                        .time_limit = kRunTimeout,
+                                        .set_up = {},
+                                        .tracer = {}});
+    run.WaitFor({}, c.held);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    ::close(lock);
+    const RunOutcome outcome = run.Wait();
+
+    EXPECT_GE(waited,
+              std::min<std::chrono::steady_clock::duration>(c.held, seconds(5)))
+        << "the run ended before the lock was free or its wait was over";
+    EXPECT_EQ(outcome.exit_status, c.exit_status);
+    EXPECT_EQ(outcome.printed, "");
+    EXPECT_EQ(dir.Contents(), c.after);
+  }
+}
+
+// How many rounds each count of runs started together gets:
+// BRINOK_STRESS_ROUNDS, else a few, fewer behind an emulator.
+int StressRounds() {
+  const char* rounds = std::getenv("BRINOK_STRESS_ROUNDS");
+  if (rounds != nullptr) return std::atoi(rounds);
+  return TestingThroughCommand() ? 4 : 40;
+}
+
+// The weather program's new log, written while runs go on. It takes the
+// folder's lock as a run does, so that it falls between two runs, never
+// inside one (a log rewritten inside a run is the fault tests' part); it
+// returns how many logs the runs are to convert: 2, or 1 when the first was
+// still waiting and is replaced.
+int WriteNewLogBetweenRuns(const ScratchDir& dir, const std::string& log) {
+  const int lock =
+      ::open((dir / kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
+    ADD_FAILURE() << "cannot take the lock";
+  }
+  const int logs = dir.Read(kLog) ? 1 : 2;
+  dir.Write("new.tmp", log);
+  fs::rename(dir / "new.tmp", dir / kLog);
+  ::close(lock);
+  return logs;
+}
+
+// Two to four runs started together on one folder, as a client and a
+// scheduler may start them; natively, in every other round, the weather
+// program writes a new log a moment later. However the runs interleave,
+// each round ends with the report of the last log written, whole, and
+// nothing else, with one status 0 for each log converted and 3 for every
+// other run.
+TEST(ConversionRun, RunsStartedTogetherTakeTurns) {
+  const std::string new_log =
+      Lines({"45.9", "15", "22", "-4", "1,25", "1013", "77"});
+  const std::string new_report = Report("045/015g022t-04P125b10130h77");
+  const int rounds = StressRounds();
+  for (int runs = 2; runs <= 4; ++runs) {
+    int wrong = 0;
+    for (int round = 0; round < rounds; ++round) {
+      SCOPED_TRACE(std::to_string(runs) + " runs, round " +
+                   std::to_string(round));
+      // The test's lock and Wine's are not the same kind.
+      const bool rewritten = round % 2 == 1 && !TestingWindowsProgram();
+      ScratchDir dir;
+      dir.Write(kLog, kFirstExampleLog);
+      dir.Write(kReport, kOldReport);
+      std::vector<std::unique_ptr<ChildProcess>> started;
+      for (int i = 0; i < runs; ++i) {
+        started.push_back(std::make_unique<ChildProcess>(
+            ProgramCommand(), ChildOptions{.dir = dir.path(),
+                                           .time_limit = kRunTimeout,
+                                           .set_up = {},
+                                           .tracer = {}}));
+      }
+      int logs = 1;
+      if (rewritten) {
+        std::this_thread::sleep_for(std::chrono::microseconds(round % 8 * 500));
+        logs = WriteNewLogBetweenRuns(dir, new_log);
+      }
+      std::map<int, int> statuses;
+      for (const auto& run : started) {
+        const RunOutcome outcome = run->Wait();
+        EXPECT_EQ(outcome.printed, "");
+        ++statuses[outcome.exit_status];
+      }
+      const Files after = dir.Contents();
+      const Files expected = {
+          {kReport, rewritten ? new_report : kFirstExampleReport}};
+      if (after != expected || statuses[0] != logs ||
+          statuses[3] != runs - logs) {
+        ++wrong;
+        ADD_FAILURE() << "statuses: 0 x" << statuses[0] << " (" << logs
+                      << " logs), 1 x" << statuses[1] << ", 2 x" << statuses[2]
+                      << ", 3 x" << statuses[3] << "; left "
+                      << ::testing::PrintToString(after);
+      }
+    }
+    std::printf("%d runs started together: %d of %d rounds wrong\n", runs,
+                wrong, rounds);
   }
 }
 

@@ -671,12 +671,21 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // The weather program writes a new log while a run goes on. One call of the
-// run is held back half a second as it starts, and the log is rewritten
-// meanwhile: once the check has opened the log and before it counts; once
-// the compacted copy is written and about to take the log's place; once it
-// has and before the reading opens it; once the report is published and the
-// log about to go.
-enum class Rewrite { kInPlace, kWriteThenRename };
+// run is held back half a second as it starts (or, where a row says so, as
+// it ends), and the log is rewritten meanwhile: once the check has opened
+// the log and before it takes its identity or counts; once the compacted
+// copy is written and about to take the log's place; right after it has;
+// once the reading has opened it; once the report is published and the log
+// about to go.
+enum class Rewrite {
+  kInPlace,
+  kWriteThenRename,
+  // In place to another size, with the modification time put back, as a
+  // file system with a coarse clock would show it.
+  kInPlaceSameTime,
+  // The log moved aside, and a link to it put at its name.
+  kLinkToTheLog,
+};
 
 struct RewriteCase {
   const char* name;
@@ -684,7 +693,8 @@ struct RewriteCase {
   int nth;           // which of the normal run's effects of that name
   Rewrite rewrite;
   int exit_status;
-  Files after;  // besides the new log, which is always kept
+  Files after;  // besides the new log (or link), which is always kept
+  bool after_the_call = false;  // held once the call is done
 };
 
 void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
@@ -696,6 +706,8 @@ void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
 const std::string kNewLog =
     Lines({"45.9", "15", "22", "-4", "1,25", "1013", "77"});
 const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
+// The same reading, one byte longer.
+const std::string kLongerNewLog = " " + kNewLog;
 
 // The log's modification times, set rather than left to the clock: half a
 // second apart within one second, so a rewrite to the same size is told only
@@ -717,9 +729,16 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   ScratchDir dir;
   WriteStartingState(dir);
   fs::last_write_time(dir / kLog, kLogWritten);
-  // The trace of this run alone tells when the held call has started.
+  const Rewrite kind = rewrite_case.rewrite;
+  const std::string& new_log =
+      kind == Rewrite::kInPlaceSameTime ? kLongerNewLog : kNewLog;
+  // The trace of this run alone tells when the held call has started, or
+  // has been made.
   fs::remove(TracePath());
   const auto moment_has_come = [&] {
+    if (rewrite_case.after_the_call) {
+      return ReadWhole(TracePath()).find("(DELAYED)") != std::string::npos;
+    }
     int seen = 0;
     for (const FileEffect& effect :
          FileEffects(ReadWhole(TracePath()), dir.path().string())) {
@@ -730,14 +749,18 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   bool rewritten = false;
   const auto rewrite = [&] {
     if (!moment_has_come()) return false;
-    if (rewrite_case.rewrite == Rewrite::kInPlace) {
+    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime) {
       // Opened, emptied and written: the same file with new contents.
       {
         std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
                                           std::ios::out | std::ios::trunc);
-        log << kNewLog;
+        log << new_log;
       }
-      fs::last_write_time(dir / kLog, kLogRewritten);
+      fs::last_write_time(
+          dir / kLog, kind == Rewrite::kInPlace ? kLogRewritten : kLogWritten);
+    } else if (kind == Rewrite::kLinkToTheLog) {
+      fs::rename(dir / kLog, dir / "held.log");
+      fs::create_symlink("held.log", dir / kLog);
     } else {
       dir.Write("new.tmp", kNewLog);
       fs::last_write_time(dir / "new.tmp", kLogRewritten);
@@ -750,7 +773,8 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   // Half a second: time enough to see the moment and write.
   const RunOutcome ended = RunTraced(
       Command("--inject=" + held.call +
-              ":delay_enter=500000:when=" + std::to_string(held.occurrence)),
+              (rewrite_case.after_the_call ? ":delay_exit" : ":delay_enter") +
+              "=500000:when=" + std::to_string(held.occurrence)),
       dir.path(), rewrite);
 
   ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
@@ -758,7 +782,13 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   EXPECT_EQ(ended.exit_status, rewrite_case.exit_status);
   EXPECT_EQ(ended.printed, "");
   Files expected = rewrite_case.after;
-  expected[kLog] = kNewLog;
+  if (kind == Rewrite::kLinkToTheLog) {
+    expected[kLog] = "<link>";
+    expected["held.log"] = kOriginalLog;
+    EXPECT_EQ(dir.Contents(), expected);
+    return;  // a link at the log's name is refused by every run
+  }
+  expected[kLog] = new_log;
   EXPECT_EQ(dir.Contents(), expected);
   // The next run converts the new reading.
   EXPECT_EQ(RunConverter(dir).exit_status, 0);
@@ -783,6 +813,13 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     1,
                     {{kScratch, kNewLog}, {kReport, kOldReport}}},
+        // The log at the name is not the one the check opened and counts.
+        RewriteCase{"RenamedBeforeTheCheckTakesItsIdentity",
+                    "stat QQ9QQ-7.Log",
+                    2,  // the first look's, then the check's
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kScratch, kNewLog}, {kReport, kOldReport}}},
         // Replacing the log now would put the old reading over the new one:
         // the run fails instead and leaves the new log alone.
         RewriteCase{"InPlaceBeforeTheCompactedLogReplacesIt",
@@ -797,8 +834,29 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     1,
                     {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // Only the size tells this rewrite.
+        RewriteCase{"InPlaceToAnotherSizeAtTheSameTime",
+                    "fsync SWP.TXT",
+                    1,
+                    Rewrite::kInPlaceSameTime,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The link is looked at, not the log it leads to.
+        RewriteCase{"LinkPutAtTheLogBeforeTheCompactedLogReplacesIt",
+                    "fsync SWP.TXT",
+                    1,
+                    Rewrite::kLinkToTheLog,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
         // The log at the name is no longer the compacted one: the run does
         // not read it.
+        RewriteCase{"RenamedRightAfterTheCompactedLogReplacesIt",
+                    "rename SWP.TXT QQ9QQ-7.Log",
+                    1,
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kReport, kOldReport}},
+                    true},
         RewriteCase{"InPlaceBeforeTheReadingOpensIt",
                     "open QQ9QQ-7.Log",
                     3,
@@ -811,6 +869,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     1,
                     {{kReport, kOldReport}}},
+        // The reading is the file the run opened, whatever the name holds
+        // now; the new log waits for the next run.
+        RewriteCase{"RenamedOnceTheReadingHasOpenedIt",
+                    "stat QQ9QQ-7.Log",
+                    5,  // the reading's: after the look, the check's, the
+                        // compaction's and the one before the replacement
+                    Rewrite::kWriteThenRename,
+                    0,
+                    {{kReport, kFirstExampleReport}}},
         // The report of the old reading is out; the new log waits for the
         // next run instead of being deleted.
         RewriteCase{"InPlaceBeforeTheLogIsDeleted",
@@ -828,14 +895,16 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A file system may give fewer bytes than a read asks for anywhere in a
-// file (network and FUSE ones do). The run is traced by the test itself,
-// which cuts the byte count of each read of the log, at the opens a row
-// names, before the kernel sees it: the kernel then really returns the
-// shorter reads, and the file goes on.
+// file (network and FUSE ones do), and take fewer than a write gives (a
+// full disk, a signal). The run is traced by the test itself, which cuts the
+// byte count of each read of the log, at the opens a row names, or of every
+// write, before the kernel sees it: the kernel then really reads or writes
+// less, and the file goes on.
 struct PiecesCase {
   const char* name;
-  std::size_t piece;  // the most bytes a read of the log gives
-  unsigned opens;     // bit n-1 set: reads after the nth open of the log
+  std::size_t piece;  // the most bytes a read or write takes
+  unsigned opens;     // bit n-1 set: reads after the nth open of the log;
+                      // kWrites: every write
   std::string log;
 };
 
@@ -847,21 +916,22 @@ void PrintTo(const PiecesCase& pieces_case, std::ostream* out) {
 constexpr unsigned kCheck = 1;
 constexpr unsigned kCompaction = 2;
 constexpr unsigned kReading = 4;
+constexpr unsigned kWrites = 8;
 
 // The reader's block of 64 KiB.
 constexpr std::size_t kReadBlock = 64 * 1024;
 
 #if defined(__x86_64__)
-// Runs the program traced, cutting the reads as the row says; returns how it
-// ended and the number of reads cut.
-std::pair<RunOutcome, int> RunReadingInPieces(const fs::path& dir,
-                                              const PiecesCase& pieces_case) {
+// Runs the program traced, cutting the reads or writes as the row says;
+// returns how it ended and the number of calls cut.
+std::pair<RunOutcome, int> RunInPieces(const fs::path& dir,
+                                       const PiecesCase& pieces_case) {
   bool started = false;  // the first stop is the one at the program's start
   bool entering = true;  // syscall stops come in pairs, entry then exit
   long log = -1;         // the descriptor of the log while it is open
   int log_opens = 0;
   bool cutting = false;
-  int cut_reads = 0;
+  int cut_calls = 0;
   const auto tracer = [&](pid_t child, int status) {
     int pass_signal = 0;
     if (!started) {
@@ -876,11 +946,13 @@ std::pair<RunOutcome, int> RunReadingInPieces(const fs::path& dir,
       const bool entry = entering;
       entering = !entering;
       const auto call = static_cast<long>(regs.orig_rax);
-      if (entry && call == SYS_read && static_cast<long>(regs.rdi) == log &&
-          cutting && regs.rdx > pieces_case.piece) {
+      const bool cut = call == SYS_read
+                           ? static_cast<long>(regs.rdi) == log && cutting
+                           : call == SYS_write && (pieces_case.opens & kWrites);
+      if (entry && cut && regs.rdx > pieces_case.piece) {
         regs.rdx = pieces_case.piece;
         ::ptrace(PTRACE_SETREGS, child, nullptr, &regs);
-        ++cut_reads;
+        ++cut_calls;
       } else if (entry && call == SYS_close &&
                  static_cast<long>(regs.rdi) == log) {
         log = -1;
@@ -906,23 +978,23 @@ std::pair<RunOutcome, int> RunReadingInPieces(const fs::path& dir,
   options.set_up = WithoutLeakCheck;
   options.tracer = tracer;
   const RunOutcome outcome = ChildProcess({BRINOK_PROGRAM}, options).Wait();
-  return {outcome, cut_reads};
+  return {outcome, cut_calls};
 }
 #endif
 
-class ShortReads : public FaultInjection,
-                   public ::testing::WithParamInterface<PiecesCase> {};
+class ShortReadsAndWrites : public FaultInjection,
+                            public ::testing::WithParamInterface<PiecesCase> {};
 
-TEST_P(ShortReads, ConvertTheLogAsAWholeRead) {
+TEST_P(ShortReadsAndWrites, ConvertAsIfEachWereWhole) {
 #if defined(__x86_64__)
   const PiecesCase& pieces_case = GetParam();
   ScratchDir dir;
   dir.Write(kLog, pieces_case.log);
   dir.Write(kReport, kOldReport);
 
-  const auto [run, cut_reads] = RunReadingInPieces(dir.path(), pieces_case);
+  const auto [run, cut_calls] = RunInPieces(dir.path(), pieces_case);
 
-  EXPECT_GT(cut_reads, 0) << "no read was cut short";
+  EXPECT_GT(cut_calls, 0) << "no read or write was cut short";
   ASSERT_NE(run.exit_status, -1);
   EXPECT_EQ(run.exit_status, 0);
   EXPECT_EQ(run.printed, "");
@@ -933,7 +1005,7 @@ TEST_P(ShortReads, ConvertTheLogAsAWholeRead) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pieces, ShortReads,
+    Pieces, ShortReadsAndWrites,
     ::testing::Values(
         PiecesCase{"CheckReadsByteByByte", 1, kCheck, kOriginalLog},
         PiecesCase{"CompactionReadsTenBytesAtATime", 10, kCompaction,
@@ -945,6 +1017,9 @@ INSTANTIATE_TEST_SUITE_P(
                    "\xEF\xBB\xBF" + kOriginalLog},
         // A log longer than the reader's block, each read one byte short
         // of it (spaces do not exist for a number).
+        // Each write takes a hundred bytes; the rest follows it.
+        PiecesCase{"WritesTakeAHundredBytesAtATime", 100, kWrites,
+                   kOriginalLog},
         PiecesCase{"EachReadOneByteShortOfABlock", kReadBlock - 1,
                    kCheck | kCompaction | kReading,
                    "270" + std::string(kReadBlock + 100, ' ') +

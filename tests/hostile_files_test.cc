@@ -1,6 +1,7 @@
 // Runs the built converter on directories a careless or hostile neighbour
-// could leave: something other than a regular file at one of the three names,
-// logs holding every byte value, and logs far bigger than any station writes.
+// could leave: something other than a regular file at one of the station's
+// names, logs holding every byte value, and logs far bigger than any station
+// writes.
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -63,6 +64,8 @@ constexpr ThingCase kThings[] = {
 const Place kPlaces[] = {
     // Refused by the check: nothing is read, written or deleted.
     {"AtLog", kLog, 1, {{kReport, kOldReport}}},
+    // Refused before the log is opened.
+    {"AtLock", kLock, 1, {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
     // Refused by the compaction before anything is written.
     {"AtScratch",
      kScratch,

@@ -67,6 +67,7 @@ TEST(NumberFromText, ReadsTheLeadingNumber) {
       {"1e-400", 0},  // underflow is zero, not failure
       // Zeros after the point count in the magnitude: 1E-396 underflows.
       {"0." + std::string(400, '0') + "1e5", 0},
+      {"0." + std::string(400, '0') + "1e+5", 0},  // a sign is no digit
       // An exponent beyond 64 bits is still a tiny number's.
       {"1e-18446744073709551615", 0},
       {"1.7976931348623157e308", 1.7976931348623157e308},
@@ -82,7 +83,9 @@ TEST(NumberFromText, BeyondDoubleRangeIsOverflow) {
   for (const std::string& text :
        {std::string("1e309"), std::string("-1e309"), std::string("1D400"),
         std::string("1e99999999999999999999"),
-        std::string("1e18446744073709551615"), std::string(400, '9'),
+        std::string("1e18446744073709551615"),
+        // The largest exponent that fits 64 bits, plus the digits' own.
+        std::string("12e9223372036854775807"), std::string(400, '9'),
         "&H" + std::string(300, 'F'), "&O" + std::string(400, '7')}) {
     try {
       NumberFromText(text);

@@ -208,6 +208,11 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog},
                  {kScratch, "held"},
                  {kReport, kOldReport}}},
+        // Another program, not a run, holds the lock file: nothing is read.
+        HeldRun{"LockCannotBeOpened",
+                kLock,
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}, {kLock, ""}},
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
         // The report is written in full but cannot take the old one's place.
         HeldRun{"ReportCannotBeReplaced",
                 kReport,
