@@ -96,7 +96,7 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
 // One run at a time: the lock is always free.
 bool File::TryLock() { return true; }
 
-void File::PauseBeforeRetry() {}
+void File::Pause(std::chrono::milliseconds) {}
 
 void File::Release() noexcept {
   if (handle_ != kNoHandle) OpenAt(handle_) = Open{};

@@ -37,16 +37,15 @@ std::optional<File> File::OpenAppendIfExists(const char* name) {
 }
 
 File File::OpenLocked(const char* name, std::chrono::milliseconds wait) {
+  constexpr std::chrono::milliseconds kPause{10};
   File lock = Required(OpenRegular(name, Mode::kLock));
-  if (lock.TryLock()) return lock;
-  // Only a run that has to wait reads the clock.
-  const auto deadline = std::chrono::steady_clock::now() + wait;
-  do {
-    if (std::chrono::steady_clock::now() >= deadline) {
-      throw RunFailure(FailureKind::kBusy);
-    }
-    PauseBeforeRetry();
-  } while (!lock.TryLock());
+  // Counted in pauses rather than read off a clock: each lasts at least its
+  // time, so the wait ends once it is over, late only by the system's delay
+  // in waking the run.
+  for (std::chrono::milliseconds waited{0}; !lock.TryLock(); waited += kPause) {
+    if (waited >= wait) throw RunFailure(FailureKind::kBusy);
+    Pause(kPause);
+  }
   return lock;
 }
 

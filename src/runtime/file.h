@@ -85,8 +85,8 @@ class File {
   /// Takes the exclusive lock of a file opened as kLock; false while another
   /// process holds it.
   bool TryLock();
-  /// Waits a moment before the next TryLock.
-  static void PauseBeforeRetry();
+  /// Waits at least `time` before the next TryLock.
+  static void Pause(std::chrono::milliseconds time);
   void Release() noexcept;
   // Windows reads a name's identity through a handle of its own.
   friend std::optional<FileIdentity> IdentityIfExists(const char* name);

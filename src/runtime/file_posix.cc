@@ -92,9 +92,11 @@ bool File::TryLock() {
   }
 }
 
-void File::PauseBeforeRetry() {
-  constexpr struct timespec kPause = {0, 10'000'000};  // 10 ms
-  ::nanosleep(&kPause, nullptr);
+void File::Pause(std::chrono::milliseconds time) {
+  struct timespec left = {0, static_cast<long>(time.count()) * 1'000'000};
+  // A signal cuts the sleep short; the rest is slept.
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
 }
 
 void File::Release() noexcept {

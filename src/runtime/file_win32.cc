@@ -187,7 +187,9 @@ bool File::TryLock() {
   FailWithLastError();
 }
 
-void File::PauseBeforeRetry() { Sleep(10); }
+void File::Pause(std::chrono::milliseconds time) {
+  Sleep(static_cast<DWORD>(time.count()));
+}
 
 void File::Release() noexcept {
   if (handle_ != kNoHandle) CloseHandle(AsHandle(handle_));
