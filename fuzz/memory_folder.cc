@@ -136,6 +136,8 @@ void RemoveFile(const char* name) {
 
 void RemoveFileIfExists(const char* name) { TheFolder().names.erase(name); }
 
+bool NameExists(const char* name) { return TheFolder().names.count(name) == 1; }
+
 std::optional<FileIdentity> IdentityIfExists(const char* name) {
   const auto found = TheFolder().names.find(name);
   if (found == TheFolder().names.end()) return std::nullopt;

@@ -28,7 +28,7 @@ ExitStatus RunConversion() noexcept {
   // the readers' blocks share one place on the stack.
   try {
     // Most starts find no log; they create nothing, not even the lock.
-    if (!IdentityIfExists(kWeatherLogName)) return ExitStatus::kNoLog;
+    if (!NameExists(kWeatherLogName)) return ExitStatus::kNoLog;
     // Starters may overlap (the client, a scheduler): one run at a time
     // converts, and the next looks for a log only once it is done.
     const File lock = File::OpenLocked(kLockName, kLockWait);

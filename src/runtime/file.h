@@ -103,6 +103,12 @@ void RemoveFile(const char* name);
 /// Raises RunFailure(kIo) when it cannot be deleted.
 void RemoveFileIfExists(const char* name);
 
+/// Whether anything is at the name (a link itself, whatever it leads to).
+/// The name is only looked up, never opened: on Windows, where a file that
+/// is open cannot be replaced, looking never makes another program's rename
+/// fail.
+bool NameExists(const char* name);
+
 /// The identity of whatever is at the name now (a link's own, never its
 /// target's), or nothing when the name does not exist.
 std::optional<FileIdentity> IdentityIfExists(const char* name);

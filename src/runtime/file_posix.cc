@@ -142,6 +142,8 @@ void RemoveFileIfExists(const char* name) {
   if (::unlink(name) != 0 && errno != ENOENT) FailWithErrno();
 }
 
+bool NameExists(const char* name) { return IdentityIfExists(name).has_value(); }
+
 std::optional<FileIdentity> IdentityIfExists(const char* name) {
   struct stat status;
   if (::lstat(name, &status) == 0) return IdentityOf(status);

@@ -238,6 +238,15 @@ void RemoveFileIfExists(const char* name) {
   }
 }
 
+bool NameExists(const char* name) {
+  if (GetFileAttributesW(Widen(name).c_str()) != INVALID_FILE_ATTRIBUTES) {
+    return true;
+  }
+  const DWORD error = GetLastError();
+  if (IsMissing(error)) return false;
+  Fail(error);
+}
+
 std::optional<FileIdentity> IdentityIfExists(const char* name) {
   // Attributes only: no sharing is taken from the weather program.
   const File file(FromHandle(
