@@ -70,4 +70,7 @@ el() { xpath "//*[local-name()='$1']"; }
 case "$(el LogonType)" in S4U | Password) ;; *) fail "the task needs a logon" ;; esac
 [ "$(el Command)" = "$(el WorkingDirectory)\\BRINOK.EXE" ] ||
   fail "the task does not start BRINOK.EXE in its working directory"
+# The folder is named only in the action, where the operator changes it.
+! grep -E '[A-Za-z]:[\]' <<<"$(el Description)" ||
+  fail "the task's description names a folder"
 echo "docs and packaging: all checks passed"
