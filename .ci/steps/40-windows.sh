@@ -38,6 +38,11 @@ check_windows() {
   done
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
+  # Plain ASCII text, no line wider than 79 columns, for Notepad.
+  ! LC_ALL=C grep -n $'[^ -~\r]' "$dir/README.txt" ||
+    fail "README.txt holds the above characters that are not plain ASCII"
+  ! tr -d '\r' <"$dir/README.txt" | awk 'length > 79 { print FNR ": " $0 }' |
+    grep . || fail "README.txt has the above lines wider than 79 columns"
   # The changes as text, from the zip's version back, without Markdown.
   [[ "$(head -n 1 "$dir/CHANGELOG.txt")" == "brinok $version ("*$')\r' ]] ||
     fail "CHANGELOG.txt does not start with version $version"
@@ -149,23 +154,42 @@ echo "-- the 64-bit program under Wine"
 run_suite windows
 
 echo "-- README.txt's test by hand, at Wine's command prompt"
-# The lines as README.txt shows them, typed into cmd, in a station folder
-# that holds BRINOK.EXE.
+# The lines as README.txt shows them, with the path of BRINOK.EXE in a
+# station folder that holds a real log and report, typed into cmd started
+# there: the test shows exit status 0 and the report with the data line that
+# README.txt shows, leaves the station folder as it was, and removes its
+# scratch folder (which one of ours before it removes if an earlier attempt
+# left it, and one after it looks for).
 station="$work/station"
 mkdir "$station"
 cp build/windows/BRINOK.EXE "$station/"
-sed -n '/^Testing by hand$/,/^Use "start/{/^  [^ ]/s/^  //p}' \
+printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
+printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+cp -p "$station/QQ9QQ-7.Log" "$station/BRINOK.TXT" "$work/"
+sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
   contrib/windows/README.txt.in |
-  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/typed.txt"
-grep -q 'start /wait BRINOK.EXE' "$work/typed.txt" ||
+  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/readme-lines.txt"
+grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" "$work/readme-lines.txt" ||
   fail "README.txt's test by hand not found"
+scratch='"%TEMP%\brinok-test"'
+{
+  echo "if exist $scratch rmdir /s /q $scratch"
+  cat "$work/readme-lines.txt"
+  echo "if exist $scratch (echo scratch folder left) else echo scratch folder removed"
+} >"$work/typed.txt"
 typed=$(cd "$station" && wine cmd <"$work/typed.txt" 2>>"$wine_log" | tr -d '\r')
 grep -qx '.*>0' <<<"$typed" || fail "README.txt's test by hand: $typed"
-[ ! -e "$station/QQ9QQ-7.Log" ] || fail "README.txt's test by hand left the log"
-data=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
-grep -qF "data line, $data." contrib/windows/README.txt.in ||
-  fail "README.txt's test by hand gives $data, not the data line it shows"
-echo "typed $(wc -l <"$work/typed.txt") lines: exit status 0, data line $data"
+# The report as "type" shows it: the data line follows the asterisk line.
+data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
+{ [[ -n $data ]] && grep -qF "data line, $data." contrib/windows/README.txt.in; } ||
+  fail "README.txt's test by hand shows '$data', not the data line it names: $typed"
+grep -qx '.*>scratch folder removed' <<<"$typed" ||
+  fail "README.txt's test by hand leaves its scratch folder"
+{ cmp -s "$work/QQ9QQ-7.Log" "$station/QQ9QQ-7.Log" &&
+  cmp -s "$work/BRINOK.TXT" "$station/BRINOK.TXT"; } ||
+  fail "README.txt's test by hand changed the station folder"
+echo "typed its $(wc -l <"$work/readme-lines.txt") lines: exit status 0, data line $data," \
+  "the station folder untouched, the scratch folder removed"
 
 echo "-- the 32-bit program under a 32-bit Wine"
 # Only where the kernel runs 32-bit x86 programs, as a static one shows.
