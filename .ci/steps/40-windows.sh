@@ -3,9 +3,10 @@
 # mingw-w64 and checks each zip and its program: a GUI program (no console
 # window) whose one resource is its version (no manifest), importing only
 # what contrib/windows/imports.txt lists, its PE header naming the newest
-# Windows of those as the oldest it runs on. Runs the integration suite on
-# the 64-bit program under Wine and on the 32-bit one under a 32-bit Wine in
-# an i386 Debian root, and README.txt's test by hand at Wine's prompt.
+# Windows of those as the oldest it runs on. Runs the integration suite and
+# a UI-VIEW32 stand-in on the 64-bit program under Wine and on the 32-bit one
+# under a 32-bit Wine in an i386 Debian root, and README.txt's test by hand
+# at Wine's prompt.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -150,8 +151,49 @@ run_suite() {
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
 }
 
+# UI-VIEW32 with BRINOK.EXE as its WX data file, as README.txt sets it up,
+# played by the stand-in of preset $1: its working folder is the station
+# folder ("Start in"), or everything is in its own folder. Its help does not
+# say which working folder it gives the program, so the stand-in starts
+# BRINOK.EXE in its own and in the program's: each must publish the sample's
+# report, which the stand-in reads back as line 2 of BRINOK.TXT within the
+# 15 s. Started in any other folder with its own working folder, the
+# program finds no log (3) and the old report is read again, as README.txt
+# warns, while with the program's folder it still works.
+check_uiview() {
+  local standin="$PWD/build/$1/uiview_standin.exe" setup option home station
+  local start_in got want kept runs=0
+  for setup in start-in own-folder elsewhere; do
+    for option in "" --start-in-program-folder; do
+      home=$(mktemp -d "$work/uiview.XXXXXX")
+      station=$home/station start_in=$home
+      [ "$setup" = own-folder ] && station=$home
+      [ "$setup" = start-in ] && start_in=$station
+      mkdir -p "$station"
+      cp "build/$1/BRINOK.EXE" examples/QQ9QQ-7.Log "$station/"
+      printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+      got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
+        "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" |
+        tr -d '\r') || true
+      if [[ $setup == elsewhere && -z $option ]]; then
+        want=$'ended 3\nline 2: the old report' kept=yes
+      else
+        want=$'ended 0\nline 2: 270/005g012t068P012b10132h55' kept=no
+      fi
+      [ "$got" = "$want" ] ||
+        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
+      [ "$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)" = "$kept" ] ||
+        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: log kept: not $kept"
+      runs=$((runs + 1))
+    done
+  done
+  echo "UI-VIEW32's stand-in ($1): $runs runs; README.txt's two setups publish" \
+    "in either working folder, another working folder only in the program's"
+}
+
 echo "-- the 64-bit program under Wine"
 run_suite windows
+check_uiview windows
 
 echo "-- README.txt's test by hand, at Wine's command prompt"
 # The lines as README.txt shows them, with the path of BRINOK.EXE in a
@@ -207,3 +249,4 @@ bash .ci/wine32-root.sh build/wine32-root
 export BRINOK_WINE32_ROOT="$PWD/build/wine32-root"
 wine=("$PWD/.ci/in-wine32-root")
 run_suite windows32
+check_uiview windows32
