@@ -3,9 +3,10 @@
 # mingw-w64 and checks each zip and its program: a GUI program (no console
 # window) whose one resource is its version (no manifest), importing only
 # what contrib/windows/imports.txt lists, its PE header naming the newest
-# Windows of those as the oldest it runs on. Runs the integration suite on
-# the 64-bit program under Wine and on the 32-bit one under a 32-bit Wine in
-# an i386 Debian root, and README.txt's test by hand at Wine's prompt.
+# Windows of those as the oldest it runs on. Runs the integration suite and
+# a UI-VIEW32 stand-in on the 64-bit program under Wine and on the 32-bit one
+# under a 32-bit Wine in an i386 Debian root, and README.txt's test by hand
+# at Wine's prompt.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -38,6 +39,11 @@ check_windows() {
   done
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
+  # Plain ASCII text, no line wider than 79 columns, for Notepad.
+  ! LC_ALL=C grep -n $'[^ -~\r]' "$dir/README.txt" ||
+    fail "README.txt holds the above characters that are not plain ASCII"
+  ! tr -d '\r' <"$dir/README.txt" | awk 'length > 79 { print FNR ": " $0 }' |
+    grep . || fail "README.txt has the above lines wider than 79 columns"
   # The changes as text, from the zip's version back, without Markdown.
   [[ "$(head -n 1 "$dir/CHANGELOG.txt")" == "brinok $version ("*$')\r' ]] ||
     fail "CHANGELOG.txt does not start with version $version"
@@ -145,27 +151,87 @@ run_suite() {
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
 }
 
+# UI-VIEW32 with BRINOK.EXE as its WX data file, as README.txt sets it up,
+# played by the stand-in of preset $1: its working folder is the station
+# folder ("Start in"), or everything is in its own folder. Its help does not
+# say which working folder it gives the program, so the stand-in starts
+# BRINOK.EXE in its own and in the program's: each must publish the sample's
+# report, which the stand-in reads back as line 2 of BRINOK.TXT within the
+# 15 s. Started in any other folder with its own working folder, the
+# program finds no log (3) and the old report is read again, as README.txt
+# warns, while with the program's folder it still works.
+check_uiview() {
+  local standin="$PWD/build/$1/uiview_standin.exe" setup option home station
+  local start_in got want kept runs=0
+  for setup in start-in own-folder elsewhere; do
+    for option in "" --start-in-program-folder; do
+      home=$(mktemp -d "$work/uiview.XXXXXX")
+      station=$home/station start_in=$home
+      [ "$setup" = own-folder ] && station=$home
+      [ "$setup" = start-in ] && start_in=$station
+      mkdir -p "$station"
+      cp "build/$1/BRINOK.EXE" examples/QQ9QQ-7.Log "$station/"
+      printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+      got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
+        "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" |
+        tr -d '\r') || true
+      if [[ $setup == elsewhere && -z $option ]]; then
+        want=$'ended 3\nline 2: the old report' kept=yes
+      else
+        want=$'ended 0\nline 2: 270/005g012t068P012b10132h55' kept=no
+      fi
+      [ "$got" = "$want" ] ||
+        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
+      [ "$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)" = "$kept" ] ||
+        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: log kept: not $kept"
+      runs=$((runs + 1))
+    done
+  done
+  echo "UI-VIEW32's stand-in ($1): $runs runs; README.txt's two setups publish" \
+    "in either working folder, another working folder only in the program's"
+}
+
 echo "-- the 64-bit program under Wine"
 run_suite windows
+check_uiview windows
 
 echo "-- README.txt's test by hand, at Wine's command prompt"
-# The lines as README.txt shows them, typed into cmd, in a station folder
-# that holds BRINOK.EXE.
+# The lines as README.txt shows them, with the path of BRINOK.EXE in a
+# station folder that holds a real log and report, typed into cmd started
+# there: the test shows exit status 0 and the report with the data line that
+# README.txt shows, leaves the station folder as it was, and removes its
+# scratch folder (which one of ours before it removes if an earlier attempt
+# left it, and one after it looks for).
 station="$work/station"
 mkdir "$station"
 cp build/windows/BRINOK.EXE "$station/"
-sed -n '/^Testing by hand$/,/^Use "start/{/^  [^ ]/s/^  //p}' \
+printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
+printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+cp -p "$station/QQ9QQ-7.Log" "$station/BRINOK.TXT" "$work/"
+sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
   contrib/windows/README.txt.in |
-  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/typed.txt"
-grep -q 'start /wait BRINOK.EXE' "$work/typed.txt" ||
+  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/readme-lines.txt"
+grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" "$work/readme-lines.txt" ||
   fail "README.txt's test by hand not found"
+scratch='"%TEMP%\brinok-test"'
+{
+  echo "if exist $scratch rmdir /s /q $scratch"
+  cat "$work/readme-lines.txt"
+  echo "if exist $scratch (echo scratch folder left) else echo scratch folder removed"
+} >"$work/typed.txt"
 typed=$(cd "$station" && wine cmd <"$work/typed.txt" 2>>"$wine_log" | tr -d '\r')
 grep -qx '.*>0' <<<"$typed" || fail "README.txt's test by hand: $typed"
-[ ! -e "$station/QQ9QQ-7.Log" ] || fail "README.txt's test by hand left the log"
-data=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
-grep -qF "data line, $data." contrib/windows/README.txt.in ||
-  fail "README.txt's test by hand gives $data, not the data line it shows"
-echo "typed $(wc -l <"$work/typed.txt") lines: exit status 0, data line $data"
+# The report as "type" shows it: the data line follows the asterisk line.
+data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
+{ [[ -n $data ]] && grep -qF "data line, $data." contrib/windows/README.txt.in; } ||
+  fail "README.txt's test by hand shows '$data', not the data line it names: $typed"
+grep -qx '.*>scratch folder removed' <<<"$typed" ||
+  fail "README.txt's test by hand leaves its scratch folder"
+{ cmp -s "$work/QQ9QQ-7.Log" "$station/QQ9QQ-7.Log" &&
+  cmp -s "$work/BRINOK.TXT" "$station/BRINOK.TXT"; } ||
+  fail "README.txt's test by hand changed the station folder"
+echo "typed its $(wc -l <"$work/readme-lines.txt") lines: exit status 0, data line $data," \
+  "the station folder untouched, the scratch folder removed"
 
 echo "-- the 32-bit program under a 32-bit Wine"
 # Only where the kernel runs 32-bit x86 programs, as a static one shows.
@@ -183,3 +249,4 @@ bash .ci/wine32-root.sh build/wine32-root
 export BRINOK_WINE32_ROOT="$PWD/build/wine32-root"
 wine=("$PWD/.ci/in-wine32-root")
 run_suite windows32
+check_uiview windows32

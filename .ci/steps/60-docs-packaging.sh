@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # What a Linux station gets besides the program: the manual renders without
-# a warning, the worked examples in it and in the README are what the
-# program writes, the release build installs and packs, and the Task
-# Scheduler definition says what it claims. (The Windows packages are
-# checked where they are built, the systemd units and the cron line where
-# they run.)
+# a warning, the worked examples in it and in the README, and the ways of
+# writing each log line in README.txt, are what the program writes, the
+# release build installs and packs, and the Task Scheduler definition says
+# what it claims. (The Windows packages are checked where they are built,
+# the systemd units and the cron line where they run.)
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # A locale every Debian has, so that man does not complain of a missing one.
@@ -51,6 +51,45 @@ check_examples "the manual" < <(sed 's/\\-/-/g' "$manual" |
 check_examples "the README" < <(sed -n '/^| Direction |/,/^$/p' README.md |
   awk -F'|' '/^\| [-0-9.]/ { gsub(/`/, ""); print $2, $3, $4, $5, $6, $7, $8, $9 }')
 
+echo "-- README.txt's tables for the weather program"
+# Each row is a line of the log, a way of writing it and the field that goes
+# on the air (two ways in a row of the first table, whose "Write" column is
+# the base log). Each way replaces its line in the base log, and the program
+# must send the field as the row says. Columns are two or more spaces apart.
+readme_txt=contrib/windows/README.txt.in
+rows=$(sed -n '/^Setting up the weather program$/,/^Starting BRINOK.EXE$/p' \
+  "$readme_txt" | grep -E '^  [1-7]  ' |
+  sed -E 's/ +\([0-9]\)$//; s/^ +//; s/ {2,}/\t/g')
+base=()
+while IFS=$'\t' read -r -a row; do
+  [ ${#row[@]} -ne 6 ] || base[row[0] - 1]=${row[2]}
+done <<<"$rows"
+[ "${#base[@]}" -eq 7 ] || fail "$readme_txt: the table gives ${#base[@]} lines, not 7"
+checked=0
+# Fails unless line $1 written as $2 in the base log sends the field $3.
+check_way() {
+  local dir values=("${base[@]}") status=0 line
+  values[$1 - 1]=$2
+  dir=$(mktemp -d "$work/way.XXXXXX")
+  printf '%s\r\n' "${values[@]}" >"$dir/QQ9QQ-7.Log"
+  (cd "$dir" && "$prefix/bin/brinok") || status=$?
+  line=$(sed -n 2p "$dir/BRINOK.TXT" 2>/dev/null | tr -d '\r') || true
+  # The fields by their letters; the rain is whatever lies between P and b.
+  [[ $status -eq 0 && $line =~ ^(...)(/...)(g...)(t[^P]*)(P.*)(b[^b]*)(h[^h]*)$ &&
+    ${BASH_REMATCH[$1]} == "$3" ]] ||
+    fail "$readme_txt: line $1 written as '$2': status $status, data line '$line', no $3"
+  checked=$((checked + 1))
+}
+while IFS=$'\t' read -r -a row; do
+  case ${#row[@]} in
+    6) check_way "${row[0]}" "${row[2]}" "${row[3]}"
+      check_way "${row[0]}" "${row[4]}" "${row[5]}" ;;
+    4) check_way "${row[0]}" "${row[1]}" "${row[2]}" ;;
+    *) fail "$readme_txt: table row '${row[*]}'" ;;
+  esac
+done <<<"$rows"
+echo "$checked ways of writing a line send the field README.txt shows"
+
 echo "-- Task Scheduler definition"
 task=contrib/windows/brinok-task.xml
 xmllint --noout "$task"
@@ -70,4 +109,7 @@ el() { xpath "//*[local-name()='$1']"; }
 case "$(el LogonType)" in S4U | Password) ;; *) fail "the task needs a logon" ;; esac
 [ "$(el Command)" = "$(el WorkingDirectory)\\BRINOK.EXE" ] ||
   fail "the task does not start BRINOK.EXE in its working directory"
+# The folder is named only in the action, where the operator changes it.
+! grep -E '[A-Za-z]:[\]' <<<"$(el Description)" ||
+  fail "the task's description names a folder"
 echo "docs and packaging: all checks passed"
