@@ -5,13 +5,14 @@
  * brinok adds to the work itself. It only handles a log that fits in one read
  * block; anything unexpected ends it with status 1. */
 
-#define _POSIX_C_SOURCE 200809L
+#define _DEFAULT_SOURCE /* flock */
 
 #include <errno.h>
 #include <fcntl.h>
 #include <stddef.h>
 #include <stdio.h>
 #include <string.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,6 +22,7 @@ static const int kOpenFlags = O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 static const char kLogName[] = "QQ9QQ-7.Log";
 static const char kScratchName[] = "SWP.TXT";
 static const char kReportName[] = "BRINOK.TXT";
+static const char kLockName[] = "BRINOK.LCK";
 
 #define ASTERISKS "*****************************************************\r\n"
 static const char kReport[] = ASTERISKS
@@ -105,12 +107,18 @@ static size_t Compact(size_t size) {
 }
 
 int main(void) {
-  /* Check; no log is the most common run of all. */
-  int log = open(kLogName, O_RDONLY | kOpenFlags);
-  if (log < 0 && errno == ENOENT) return 3;
-  if (log < 0) Fail();
+  /* A look for the log; no log is the most common run of all. */
   struct stat status;
-  if (fstat(log, &status) != 0 || !S_ISREG(status.st_mode)) Fail();
+  if (lstat(kLogName, &status) != 0) {
+    if (errno == ENOENT) return 3;
+    Fail();
+  }
+  /* One run at a time: the folder's lock, held to the end. */
+  const int lock = OpenRegular(kLockName, O_RDWR | O_CREAT);
+  if (flock(lock, LOCK_EX | LOCK_NB) != 0) Fail();
+
+  /* Check. */
+  int log = OpenRegular(kLogName, O_RDONLY);
   size_t size = ReadLog(log);
   Close(log);
   if (CountLines(size) != kLogLines) {
@@ -152,5 +160,6 @@ int main(void) {
   Close(dir);
   IdentityAt(kLogName);
   if (unlink(kLogName) != 0) Fail();
+  Close(lock);
   return 0;
 }
