@@ -17,8 +17,10 @@ struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
   std::uint64_t size = 0;
+  // POSIX: the seconds since 1970 and the nanoseconds within that second.
+  // Windows: 0, and the whole time in 100 ns ticks since 1601 (a FILETIME).
   std::int64_t modified_seconds = 0;
-  std::int64_t modified_fraction = 0;  // nanoseconds, or 100 ns on Windows
+  std::int64_t modified_fraction = 0;
 
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };

@@ -16,9 +16,10 @@ namespace brinok {
 /// unchanged. Every failure raises RunFailure.
 class LineReader {
  public:
-  /// Large enough that a log is read in one call, small enough to keep a
-  /// run's memory bounded whatever the size of the file. Held in the reader
-  /// itself, so that reading grows no heap.
+  /// Large enough that a log is read in one call. Held in the reader itself,
+  /// so that the block costs no heap. SkipLine holds nothing of a line, so
+  /// counting lines takes the same memory whatever the file's size; ReadLine
+  /// returns a line whole, so reading one takes memory as long as the line.
   static constexpr std::size_t kReadBlock = 64 * 1024;
 
   /// Reads `file` from its current position, which is its first byte.
