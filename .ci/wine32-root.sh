@@ -14,20 +14,20 @@ if [ "$(cat "$root/.brinok-root" 2>/dev/null)" = "$recipe" ]; then
   exit 0
 fi
 
-# The Debian mirror this machine uses, deb.debian.org where it names none.
+# The Debian mirror this machine's apt uses; where it names none,
+# debootstrap's own default.
 mirror=$(cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list \
   /etc/apt/sources.list.d/*.sources 2>/dev/null |
   sed -n -e 's|^deb \(\[[^]]*\] \)\{0,1\}\(https\{0,1\}://[^ ]*/debian\)/\{0,1\} .*|\2|p' \
     -e 's|^URIs: \(https\{0,1\}://[^ ]*/debian\)/\{0,1\}$|\1|p' |
   head -n 1) || true
-mirror=${mirror:-http://deb.debian.org/debian}
 
 start=$SECONDS
 new="$root.new"
 rm -rf "$new"
 mkdir -p "$(dirname "$root")"
-echo "-- debootstrap i386 bookworm from $mirror into $root"
-debootstrap --arch=i386 --variant=minbase bookworm "$new" "$mirror" \
+echo "-- debootstrap i386 bookworm from ${mirror:-the default mirror} into $root"
+debootstrap --arch=i386 --variant=minbase bookworm "$new" ${mirror:+"$mirror"} \
   >"$new.log" 2>&1 || {
   tail -n 20 "$new.log" >&2
   exit 1
