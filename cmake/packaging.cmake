@@ -146,6 +146,11 @@ else()
   set(CPACK_GENERATOR TGZ)
   string(TOLOWER "${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}"
          brinok_package_system)
+  # GNU tar, as Linux has it, gives the entries to root.
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    set(CPACK_POST_BUILD_SCRIPTS
+        "${PROJECT_SOURCE_DIR}/cmake/tar-owned-by-root.cmake")
+  endif()
 endif()
 set(CPACK_PACKAGE_FILE_NAME
     "${PROJECT_NAME}-${PROJECT_VERSION}-${brinok_package_system}")

@@ -1,61 +1,81 @@
 #!/usr/bin/env bash
 # Reproducible packages: the release build's .deb and .tar.gz and the 64-
-# and 32-bit Windows zips, each built twice from nothing, in two folders, at
-# two times and in two time zones, are the same bytes. The
-# checksums are printed. Also checks what the packages must hold for that:
-# file dates from the last commit, stripped programs, and the .deb's README
-# and CHANGELOG compressed with gzip -9n.
+# and 32-bit Windows zips, as the earlier steps built them here and built
+# again from nothing in another folder (the Linux ones by another account),
+# a moment later and in another time zone, are the same bytes; the
+# checksums are printed. Also checks what the packages must hold for that: file dates
+# from the last commit, the .tar.gz's entries owned by root, stripped
+# programs, and the .deb's README and CHANGELOG under gzip -9n.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
 arch=$(dpkg --print-architecture)
 packages=("brinok_${version}_$arch.deb" "brinok-$version-linux-$(uname -m).tar.gz"
   "brinok-$version-win64.zip" "brinok-$version-win32.zip")
+presets=(release windows windows32)
 
-# Configures, builds and packs each package preset in folder $1 from scratch
-# (without the tests, which no package holds), the packages landing in
-# $1/packages.
-build_all() {
-  local dir=$1 preset
-  for preset in release windows windows32; do
-    cmake --preset "$preset" -B "$dir/$preset" -DBRINOK_BUILD_TESTS=OFF \
-      -DBRINOK_BUILD_FUZZERS=OFF >/dev/null
-    cmake --build "$dir/$preset" >/dev/null
-    cpack --config "$dir/$preset/CPackConfig.cmake" -B "$dir/packages" \
-      >/dev/null
-  done
+first="$work/here"
+echo "-- packed here at $(date -u '+%T'), TZ=UTC0"
+for preset in "${presets[@]}"; do
+  [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
+  cmake --build "build/$preset" >/dev/null
+  TZ=UTC0 cpack --config "build/$preset/CPackConfig.cmake" -B "$first" >/dev/null
+done
+
+# The sources as they stand, commits included, in another folder. The Linux
+# packages are built there by another account, nobody: their entries belong
+# to root whoever builds them. (A zip records its builder's account in each
+# entry's Unix extra field, which Windows ignores.)
+second="$work/the-other-build"
+mkdir -p "$second/src"
+git ls-files -z --cached --others --exclude-standard |
+  xargs -0 cp --parents -t "$second/src"
+cp -a .git "$second/src/"
+chown -R 65534:65534 "$second"
+chmod 755 "$work"
+build_from_nothing() {
+  cd "$second/src"
+  cmake --preset "$1" -DBRINOK_BUILD_TESTS=OFF -DBRINOK_BUILD_FUZZERS=OFF \
+    >/dev/null
+  cmake --build "build/$1" >/dev/null
+  cpack --config "build/$1/CPackConfig.cmake" -B ../packages >/dev/null
 }
-
-first="$work/one"
-second="$work/the-second-build"
-echo "-- first build in $first at $(date -u '+%T'), TZ=UTC0"
-TZ=UTC0 build_all "$first"
 sleep 1
-echo "-- second build in $second at $(date -u '+%T'), TZ=NZST-12"
-TZ=NZST-12 build_all "$second"
+echo "-- built from nothing at $(date -u '+%T'), TZ=NZST-12, the Linux packages by nobody"
+export -f build_from_nothing
+export second
+TZ=NZST-12 HOME=$second setpriv --reuid=65534 --regid=65534 --clear-groups \
+  bash -ec 'build_from_nothing release'
+# Back to root, whose git would refuse a repository of nobody's.
+chown -R 0:0 "$second"
+for preset in windows windows32; do
+  (TZ=NZST-12 build_from_nothing "$preset")
+done
 
 echo "-- checksums"
 for package in "${packages[@]}"; do
-  for dir in "$first" "$second"; do
-    [ -f "$dir/packages/$package" ] || fail "no $package in $dir/packages"
+  for dir in "$first" "$second/packages"; do
+    [ -f "$dir/$package" ] || fail "no $package in $dir"
+    (cd "$dir" && sha256sum "$package")
   done
-  (cd "$first/packages" && sha256sum "$package")
-  (cd "$second/packages" && sha256sum "$package")
-  cmp -s "$first/packages/$package" "$second/packages/$package" ||
+  cmp -s "$first/$package" "$second/packages/$package" ||
     fail "$package differs between the two builds"
 done
 
 echo "-- contents"
-epoch=$(git log -1 --format=%ct)
-stamp=$(date -u -d "@$epoch" '+%F %T')
-deb="$first/packages/${packages[0]}"
-tgz="$first/packages/${packages[1]}"
+stamp=$(date -u -d "@$(git log -1 --format=%ct)" '+%F %T')
+deb="$first/${packages[0]}"
+tgz="$first/${packages[1]}"
 for listing in "dpkg-deb --fsys-tarfile $deb" "gzip -dc $tgz"; do
   dates=$($listing | TZ=UTC0 tar -tv --full-time | awk '{ print $4, $5 }' |
     sort -u)
   [ "$dates" = "$stamp" ] ||
     fail "$listing: file dates $dates, not the last commit's $stamp"
 done
+# Built by nobody, owned by root.
+owners=$(tar --numeric-owner -tvzf "$second/packages/${packages[1]}" |
+  awk '{ print $2 }' | sort -u)
+[ "$owners" = 0/0 ] || fail "${packages[1]}: entries owned by $owners, not 0/0"
 unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 doc="$unpacked/usr/share/doc/brinok"
@@ -66,7 +86,7 @@ done
 readelf -S "$unpacked/usr/bin/brinok" | grep -q '\.symtab' &&
   fail "the .deb's program is not stripped"
 for zip in "${packages[@]:2}"; do
-  (cd "$work" && cmake -E tar xf "$first/packages/$zip")
+  (cd "$work" && cmake -E tar xf "$first/$zip")
   exe="$work/${zip%.zip}/bin/BRINOK.EXE"
   objdump -h "$exe" | grep -q ' \.debug' && fail "$zip: BRINOK.EXE has debug sections"
   objdump -t "$exe" | grep -q '^\[' && fail "$zip: BRINOK.EXE has symbols"
