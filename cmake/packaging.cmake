@@ -86,9 +86,18 @@ else()
   # is small enough to stay as it is.
   find_program(BRINOK_GZIP gzip REQUIRED)
   configure_file(man/brinok.1.in brinok.1 @ONLY)
+  # The README as the packages carry it: HACKING.md, which they do not
+  # carry, is named where the sources link it.
+  file(READ README.md brinok_readme)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
+  string(REPLACE "[HACKING.md](HACKING.md)" "HACKING.md in brinok's sources"
+         brinok_readme "${brinok_readme}")
+  brinok_write_if_changed("${CMAKE_CURRENT_BINARY_DIR}/README.md"
+                          "${brinok_readme}")
   set(brinok_compressed "")
   foreach(brinok_doc "${CMAKE_CURRENT_BINARY_DIR}/brinok.1"
-          "${PROJECT_SOURCE_DIR}/README.md" "${PROJECT_SOURCE_DIR}/CHANGELOG.md")
+          "${CMAKE_CURRENT_BINARY_DIR}/README.md"
+          "${PROJECT_SOURCE_DIR}/CHANGELOG.md")
     get_filename_component(brinok_name "${brinok_doc}" NAME)
     set(brinok_copy "${CMAKE_CURRENT_BINARY_DIR}/compressed/${brinok_name}")
     add_custom_command(OUTPUT "${brinok_copy}.gz"

@@ -79,10 +79,12 @@ owners=$(tar --numeric-owner -tvzf "$second/packages/${packages[1]}" |
 unpacked="$work/unpacked"
 dpkg-deb -x "$deb" "$unpacked"
 doc="$unpacked/usr/share/doc/brinok"
-for text in README.md CHANGELOG.md; do
-  gzip -9n -c "$text" | cmp -s - "$doc/$text.gz" ||
-    fail "the .deb's $text.gz is not $text under gzip -9n"
+for text in build/release/README.md CHANGELOG.md; do
+  gzip -9n -c "$text" | cmp -s - "$doc/$(basename "$text").gz" ||
+    fail "the .deb's $(basename "$text").gz is not $text under gzip -9n"
 done
+! zcat "$doc/README.md.gz" | grep -n '](HACKING.md)' ||
+  fail "the .deb's README links HACKING.md, which the package lacks"
 readelf -S "$unpacked/usr/bin/brinok" | grep -q '\.symtab' &&
   fail "the .deb's program is not stripped"
 for zip in "${packages[@]:2}"; do
