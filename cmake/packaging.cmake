@@ -117,12 +117,14 @@ else()
   install(FILES contrib/systemd/brinok.service
                 contrib/systemd/brinok.path
                 contrib/systemd/brinok.timer
+                contrib/systemd/pywws.service
                 contrib/cron/brinok.cron
                 contrib/direwolf/brinok-beacon.conf
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples")
   install(FILES contrib/pywws/QQ9QQ-7.Log
                 contrib/pywws/brinok.py
                 contrib/pywws/weather.ini
+                contrib/pywws/merge.py
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/pywws")
 endif()
 

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
 # The systemd recipe, run for real: systemd boots as PID 1 in private
 # namespaces on a copy-on-write view of this machine (.ci/sandbox/), the .deb
-# is installed there and set up with the README's commands, twice, and logs
-# are written as the weather program would. The path unit must convert each;
-# the service must log one journal line per run that did something, nothing
-# for a run that found no log, and fail only on status 1. The timer must
-# convert a log written during a run, retried once a minute while the run
-# fails (not in a loop), and log nothing itself. Then a station folder under
-# /home, and the cron line.
+# is installed there and set up with the README's blocks of commands (the
+# station folder, pywws), twice, and logs are written as the weather program
+# would. systemd-analyze verify must find nothing to say of the units;
+# pywws.service, without a station, must say so and start again once a
+# minute. The path unit must convert each log; the service must log one
+# journal line per run that did something, nothing for a run that found no
+# log, and fail only on status 1. The timer must convert a log written
+# during a run, retried once a minute while the run fails (not in a loop),
+# and log nothing itself. Then the README's station folder under /home, with
+# the blocks run again after it: a log must still be converted there, and
+# Debian's direwolf.service, set up by the README's block, must send the
+# report, and without group weather the position alone, saying why in the
+# journal. Last, the cron line.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # shellcheck source=.ci/sandbox/systemd.sh
@@ -28,18 +34,30 @@ echo "-- systemd booted in $((SECONDS - start)) s; install, set up as the README
 deb="build/release/brinok_${version}_$(dpkg --print-architecture).deb"
 box sh -c 'cat >/root/brinok.deb' <"$deb"
 box dpkg -i /root/brinok.deb >/dev/null
-# The weather program's account, as its own installation made it.
-box useradd --system --user-group pywws
-# The README's block of commands that enables the path unit, as written.
-awk '/^ *```sh$/ { block = ""; inside = 1; next }
-     /^ *```$/ { if (inside && block ~ /enable --now brinok\.path/) print block
-                 inside = 0; next }
-     inside { sub(/^  /, ""); block = block $0 "\n" }' README.md >"$work/setup.sh"
-grep -q 'enable --now brinok.path' "$work/setup.sh" ||
-  fail "the README has no block of commands that enables brinok.path"
-for round in 1 2; do
-  box sh -e <"$work/setup.sh" || fail "the README's setup failed in round $round"
+# The README's block of commands that holds the text $1, as written, less
+# the indentation of its list item.
+readme_block() {
+  awk -v want="$1" '
+    /^ *```sh$/ { block = ""; inside = 1; indent = index($0, "`") - 1; next }
+    /^ *```$/ { if (inside && index(block, want)) print block; inside = 0; next }
+    inside { block = block substr($0, indent + 1) "\n" }' README.md >"$work/$2.sh"
+  [ -s "$work/$2.sh" ] || fail "the README has no block of commands with '$1'"
+}
+readme_block 'enable --now brinok.path' station
+readme_block 'enable --now pywws' pywws
+readme_block 'brinok.service.d' home
+readme_block '/etc/direwolf.conf' direwolf
+# Runs the README's block $1 in the sandbox, as root, in /root.
+setup() {
+  { echo "cd /root"; cat "$work/$1.sh"; } | box sh -e ||
+    fail "the README's $1 block failed"
+}
+for _ in 1 2; do
+  setup station
+  setup pywws
 done
+# pywws.service started last at the end of the second round.
+pywws_since=$SECONDS
 [ "$(box systemctl is-active brinok.path brinok.timer)" = $'active\nactive' ] ||
   fail "brinok.path or brinok.timer is not active"
 [[ " $(box id -nG pywws) " == *" weather "* ]] ||
@@ -48,9 +66,32 @@ done
 # Documentation= is installed; of an unknown key or a value it cannot parse
 # it only warns, so any message at all fails.
 units=(brinok.service brinok.path brinok.timer)
-messages=$(box systemd-analyze verify "${units[@]/#//etc/systemd/system/}" 2>&1) ||
+messages=$(box systemd-analyze verify \
+  "${units[@]/#//etc/systemd/system/}" /etc/systemd/system/pywws.service 2>&1) ||
   fail "systemd-analyze verify: $messages"
 [ -z "$messages" ] || fail "systemd-analyze verify: $messages"
+
+echo "-- pywws.service without the station"
+# The sandbox has no USB devices: pywws must stop, saying so, and systemd
+# must start it again a minute later (checked after the timer's tests).
+pywws_state() {
+  local property
+  for property in ActiveState SubState Result; do
+    box systemctl show -P "$property" pywws.service
+  done | xargs
+}
+retrying() { [ "$(pywws_state)" = "activating auto-restart exit-code" ]; }
+poll 10 retrying || fail "pywws.service is '$(pywws_state)', not waiting to start again"
+not_found() {
+  box journalctl -u pywws.service -o cat |
+    grep -cx 'OSError: Weather station device not found' || true
+}
+[ "$(not_found)" -eq 2 ] ||
+  fail "pywws did not say 'Weather station device not found' once each round"
+[ "$(box systemctl show -P RestartUSec pywws.service)" = 1min ] ||
+  fail "pywws.service does not wait a minute before it starts again"
+echo "pywws.service: $(pywws_state), restarts in a minute;" \
+  "$(box journalctl -u pywws.service -p err -o cat | tail -n 1)"
 
 station=/var/lib/brinok user=pywws
 write_log() { as_user "$user" "printf '%s\r\n' $* >$station/QQ9QQ-7.Log"; }
@@ -176,26 +217,71 @@ expect_report 180/009g016t051P003b10101h61
   fail "brinok.timer wrote to the journal"
 runs=$(exits | wc -l)
 
-echo "-- a station folder under /home"
-station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log user=pi
-box useradd --create-home --user-group pi
-as_user pi "mkdir $station"
-# The README's lines for such a station (its one ini block, "# unit" then
-# Key=value lines), each replacing the line of that key in the copy.
-awk '/^ *```ini$/ { inside = 1; next } /^ *```$/ { inside = 0 }
-     inside && /^ *# / { unit = $2 } inside && /=/ { sub(/^ */, "")
-       key = $0; sub(/=.*/, "", key); print unit, key, $0 }' README.md >"$work/home"
-[ "$(wc -l <"$work/home")" -eq 4 ] || fail "the README's /home block: $(cat "$work/home")"
-while read -r unit key line; do
-  box grep -q "^$key=" "/etc/systemd/system/$unit" ||
-    fail "the README changes $key=, which $unit does not have"
-  box sed -i "s|^$key=.*|$line|" "/etc/systemd/system/$unit"
-done <"$work/home"
-box systemctl daemon-reload
-box systemctl restart brinok.path
+echo "-- pywws.service once a minute, not in a loop"
+# Its first start of the second round failed at once; each further start
+# comes a minute after the last failed.
+elapsed=$((SECONDS - pywws_since)) tries=$(($(not_found) - 1))
+echo "pywws.service: $tries starts in $elapsed s"
+((tries >= 1 + (elapsed - 10) / 61 && tries <= 1 + elapsed / 59)) ||
+  fail "pywws.service started $tries times in $elapsed s, not once a minute"
+
+echo "-- a station folder under /home, set up again"
+station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log
+# As Debian 12 makes a user: the home folder of mode 0700.
+box adduser --quiet --disabled-password --comment pi pi
+[ "$(box stat -c %a /home/pi)" = 700 ] || fail "/home/pi is not 0700"
+setup home
+setup station
+setup pywws
+box grep -qx "directory = $station" /var/lib/pywws/weather.ini ||
+  fail "running the pywws block again changed the station folder in weather.ini"
 write_log 100 3 0 0 0.00 998 50
 expect_run "exit status 0: report published"
 expect_report 100/003g...t000P000b09980h50
+[ "$(box stat -c %U:%G "$station/BRINOK.TXT")" = pi:weather ] ||
+  fail "the report in $station is not pi's, of group weather"
+
+echo "-- direwolf.service reads the report"
+# Debian's unit, unmasked; here direwolf gets 5 s of silence on standard
+# input (ADEVICE stdin null) to send its beacon at 2 s, then ends.
+box systemctl unmask direwolf.service
+box mkdir -p /run/systemd/system/direwolf.service.d
+box sh -c 'cat >/run/systemd/system/direwolf.service.d/ci.conf' <<'UNIT'
+[Service]
+ExecStart=
+ExecStart=/bin/sh -c 'sleep 5 | exec /usr/bin/direwolf -c /etc/direwolf.conf -t 0 -q hd'
+UNIT
+box systemctl daemon-reload
+# The operator's copy of the recipe: no sound card, and the folder.
+box sh -c "sed -e 's/^ADEVICE .*/ADEVICE stdin null/' -e 's|/var/lib/brinok/|$station/|' \
+  /usr/share/doc/brinok/examples/brinok-beacon.conf >/root/brinok-beacon.conf"
+# Sets $packet to what the direwolf.service run started by CMD... sent.
+direwolf_run() {
+  local before
+  before=$(box journalctl -u direwolf.service -o cat | wc -l)
+  "$@"
+  direwolf_ended() { [ "$(box systemctl is-active direwolf.service)" != active ]; }
+  poll 15 direwolf_ended || fail "direwolf.service did not end"
+  sent() {
+    box journalctl -u direwolf.service -o cat | tail -n +$((before + 1)) >"$work/direwolf.log"
+    grep -q '^\[0L\] ' "$work/direwolf.log"
+  }
+  poll 5 sent || { cat "$work/direwolf.log" >&2; fail "direwolf.service sent nothing"; }
+  packet=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log")
+  echo "direwolf sent: $packet"
+}
+position='N0CALL-13>APDW[0-9]+:!4237\.14N/07120\.83W_'
+direwolf_run setup direwolf
+[[ $packet =~ ^${position}100/003g\.\.\.t000P000b09980h50$ ]] ||
+  fail "direwolf did not send the report in $station"
+# Out of group weather, direwolf's account may not enter /home/pi: the
+# position alone goes out, and the journal says why.
+box gpasswd --delete direwolf weather >/dev/null
+direwolf_run box systemctl restart direwolf.service
+[[ $packet =~ ^${position}$ ]] || fail "direwolf sent '$packet' without access"
+grep -q "BRINOK.TXT.*Permission denied" "$work/direwolf.log" ||
+  fail "direwolf's journal does not say why the report could not be read"
+echo "direwolf's journal: $(grep 'Permission denied' "$work/direwolf.log")"
 
 echo "-- cron line"
 # The one line: every minute, as the weather program's user (root would

@@ -4,8 +4,11 @@
 # the station folder, brinok converts it, direwolf runs with
 # contrib/direwolf/brinok-beacon.conf (only the sound card replaced by ADEVICE
 # stdin null, since CI has none) and transmits its beacon, and decode_aprs
-# must read the weather back from the packet. Then a report too old to send
-# and no report at all, whose packet the recipe documents.
+# must read the weather back from the packet. Records are stamped from the
+# clock, as the template judges a reading by its time: a reading more than
+# 5 minutes old (pywws dropping the new records as invalid) or ahead of the
+# clock must not be placed, and a report 10 minutes old, dated in the
+# future or not there at all must give the bare position.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 export LC_ALL=C.UTF-8
@@ -42,35 +45,49 @@ position='N0CALL-13>APDW[0-9]+:!4237\.14N/07120\.83W_'
 # the station logs them (wind in m/s, temperatures in degrees Celsius, the
 # rain counter in mm, the station's absolute pressure in hPa, the wind
 # direction in sixteenths; an empty value is a sensor the station did not
-# hear), set up with contrib/pywws/ as its weather.ini says.
+# hear), set up with contrib/pywws/merge.py as the README says (run twice:
+# the second run must change nothing).
 data="$work/pywws"
 station="$work/station"
-mkdir -p "$data/raw/2024/2024-01" "$work/templates" "$work/modules" "$station"
-cp contrib/pywws/QQ9QQ-7.Log "$work/templates/"
-cp contrib/pywws/brinok.py "$work/modules/"
+mkdir -p "$data" "$station"
 offset=13.2
-{
-  printf '[config]\npressure offset = %s\n' "$offset"
-  printf '[paths]\nwork = %s\n' "$work/pywws-work"
-  sed -e "s|^templates = .*|templates = $work/templates/|" \
-    -e "s|^modules = .*|modules = $work/modules/|" \
-    -e "s|^directory = /var/lib/brinok$|directory = $station|" \
-    contrib/pywws/weather.ini | grep -v '^\[paths\]$'
-} >"$data/weather.ini"
+printf '[config]\npressure offset = %s\n[paths]\nwork = %s\n' "$offset" \
+  "$work/pywws-work" >"$data/weather.ini"
+for round in 1 2; do
+  /usr/bin/python3 contrib/pywws/merge.py "$data" "$station" >/dev/null ||
+    fail "merge.py failed in round $round"
+done
+grep -qxF "services = [('brinok', 'QQ9QQ-7.Log')]" "$data/weather.ini" ||
+  fail "merge.py made: $(cat "$data/weather.ini")"
 grep -qx "directory = $station" "$data/weather.ini" ||
-  fail "contrib/pywws/weather.ini does not name the station folder"
+  fail "merge.py did not name the station folder"
+cmp -s contrib/pywws/QQ9QQ-7.Log "$data/templates/QQ9QQ-7.Log" ||
+  fail "merge.py did not copy the template"
 # What the station itself would have stored on its first contact.
 printf '[fixed]\nfixed block = {}\n' >"$data/status.ini"
-raw="$data/raw/2024/2024-01/2024-01-15.txt"
+
+# The template judges a reading by its time against the clock, so records
+# are stamped from the clock: stamp N is N seconds from now, in UTC. The
+# day's rain counts from the record nearest midnight, so the step keeps
+# clear of midnight (UTC) by a few minutes.
+near_midnight() { local hhmm=$((10#$(date -u +%H%M))); ((hhmm > 2356 || hhmm < 6)); }
+while near_midnight; do sleep 10; done
+stamp() { date -u -d "@$(($(date +%s) + $1))" '+%Y-%m-%d %H:%M:%S'; }
+append() {
+  local day=${1:0:10}
+  mkdir -p "$data/raw/${day:0:4}/${day:0:7}"
+  echo "$1" >>"$data/raw/${day:0:4}/${day:0:7}/$day.txt"
+}
 # Midnight: the rain counter at 100.0 mm starts the day's rain. pywws makes
-# no log before it has summed up an hour, hence the record before the first
-# reading.
-printf '%s\n' '2024-01-15 00:00:00,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0' \
-  '2024-01-15 09:55:00,5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,102.0,0' >"$raw"
+# no log before it has summed up an hour, hence the record an hour before.
+midnight=$(date -u '+%Y-%m-%d 00:00:00')
+append "$(date -u -d "$midnight 65 minutes ago" '+%Y-%m-%d %H:%M:%S'),5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,100.0,0"
+append "$midnight,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0"
 
 # The data line a record must give, worked out here from its values: the
 # units APRS wants, whole numbers rounded, no data ("...") for a sensor
-# the station lacks, a calm wind, and a direction with no speed to go with.
+# the station lacks, a calm wind, a direction with no speed to go with, and
+# rain capped at 9.99 inches.
 expected_line() {
   awk -F, -v offset="$offset" -v midnight=100.0 '
     function mph(ms) { return ms == "" ? "" : sprintf("%.0f", ms * 3600 / 1609.344) }
@@ -79,7 +96,8 @@ expected_line() {
       speed = $10 == "" ? "" : mph($8); gust = mph($9)
       direction = field(speed) == "..." ? "..." : sprintf("%03d", $10 * 22.5)
       temp = $6 == "" ? "..." : sprintf("%03d", sprintf("%.0f", $6 * 9 / 5 + 32))
-      rain = sprintf("%.2f", ($11 - midnight) / 25.4); sub(/\./, "", rain)
+      inches = ($11 - midnight) / 25.4
+      rain = sprintf("%.2f", inches > 9.99 ? 9.99 : inches); sub(/\./, "", rain)
       pressure = sprintf("%.1f", $7 + offset); sub(/\./, "", pressure)
       hum = $5 == "" ? "..." : $5 == 100 ? "00" : $5
       printf "%s/%sg%st%sP%sb%05dh%s\n", direction, field(speed), field(gust),
@@ -87,22 +105,29 @@ expected_line() {
     }' <<<"$1"
 }
 
-# Appends the raw record $1, runs what pywws-hourly runs after fetching the
-# station's records (processing, then the [logged] tasks: the template and
-# the service), then brinok in the station folder; checks the data line
-# against the record's values, sends the report with the recipe and checks
-# what decode_aprs reads back: the fields given as regular expressions,
-# nothing left unread, and the fields listed after -- not at all.
-reading() {
-  local log="$station/QQ9QQ-7.Log" line want weather field absent='' written
-  echo "$1" >>"$raw"
+# Appends the raw record $1 and runs what pywws-livelog runs after each
+# record it logs (processing, then the [logged] tasks: the template and the
+# service), with pywws's warnings in $work/pywws.log.
+log="$station/QQ9QQ-7.Log"
+logged() {
+  append "$1"
   TZ=UTC /usr/bin/python3 -c '
-import sys, pywws.storage, pywws.process, pywws.regulartasks
+import sys, pywws.logger, pywws.storage, pywws.process, pywws.regulartasks
+pywws.logger.setup_handler(0)
 with pywws.storage.pywws_context(sys.argv[1]) as context:
     pywws.process.process_data(context)
     pywws.regulartasks.RegularTasks(context).do_tasks()
 ' "$data" 2>"$work/pywws.log" || { cat "$work/pywws.log" >&2; fail "pywws failed"; }
-  [ -f "$log" ] || fail "pywws wrote no log into the station folder"
+}
+# Runs logged on the record $1, then brinok in the station folder; checks
+# the data line against the record's values, sends the report with the
+# recipe and checks what decode_aprs reads back: the fields given as
+# regular expressions, nothing left unread, and the fields listed after --
+# not at all.
+reading() {
+  local line want weather field absent='' written
+  logged "$1"
+  [ -f "$log" ] || { cat "$work/pywws.log" >&2; fail "pywws placed no log"; }
   # Seven lines, each ended by CR LF, and nothing else.
   if [ "$(tr -cd '\n' <"$log" | wc -c)" -ne 7 ] || grep -qv $'\r$' "$log"; then
     od -c "$log" >&2
@@ -138,29 +163,79 @@ with pywws.storage.pywws_context(sys.argv[1]) as context:
   [[ "$line" != *h... ]] || left='"."'
   [[ "$weather" == *"$left" ]] || fail "decode_aprs left part of the report unread"
 }
+# Runs logged on the record $1, which must place no log: pywws's log must
+# give the reason $2, and the report must stay as it was.
+refused() {
+  local before
+  before=$(stat -c %Y.%y "$station/BRINOK.TXT")
+  logged "$1"
+  [ ! -e "$log" ] || fail "record $1: pywws placed $(tr '\r\n' ' |' <"$log")"
+  grep -qF "QQ9QQ-7.Log not placed: not current: $2" "$work/pywws.log" ||
+    { cat "$work/pywws.log" >&2; fail "record $1: pywws's log does not say '$2'"; }
+  [ "$(stat -c %Y.%y "$station/BRINOK.TXT")" = "$before" ] ||
+    fail "record $1: the report changed"
+  echo "not placed: $(grep -o 'not current: .*' "$work/pywws.log")"
+}
 
-echo "-- pywws: gusts, below 0 F, rain since midnight"
+echo "-- pywws: gusts, below 0 F, rain since midnight; 4 m 50 s old"
 # 4.5 m/s is 10.1 mph, gust 11.2 m/s 25.1 mph, direction 12 of 16 is 270,
 # -21.3 C is -6.3 F, 3.3 mm since midnight 0.13 in, 1000.0 + 13.2 hPa.
-# decode_aprs takes the speed after the direction for knots, as in a course
-# and speed, and shows 10 as 11.5 mph.
-reading '2024-01-15 10:00:00,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0' \
+# decode_aprs takes the speed after the direction for knots, as APRS's
+# direction/speed extension defines it, and shows 10 as 11.5 mph.
+good=$(stamp -290)
+reading "$good,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0" \
   'wind 11\.5 mph' 'direction 270' 'gust 25' 'temperature -6' \
   'rain 0\.13 since midnight' 'barometer 29\.92' 'humidity 55'
-echo "-- pywws: calm, no temperature and humidity sensor"
-reading '2024-01-15 10:05:00,5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0' \
+published=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
+
+echo "-- pywws: new records it drops as invalid, once that reading is 5 minutes old"
+# Each lacks one of the values pywws requires (indoor temperature,
+# pressure, rain): pywws drops it and takes the last good reading for the
+# template, which is now more than 5 minutes old.
+while [ $(($(date +%s) - $(date -u -d "$good" +%s))) -le 301 ]; do sleep 0.5; done
+refused "$(stamp -2),5,40,,95,-8.0,1000.0,8.9,11.0,4,103.3,0" \
+  "reading of $good UTC, more than 5 minutes old"
+refused "$(stamp -1),5,40,20.0,95,-8.0,,8.9,11.0,4,103.3,0" \
+  "reading of $good UTC, more than 5 minutes old"
+refused "$(stamp 0),5,40,20.0,95,-8.0,1000.0,8.9,11.0,4,,0" \
+  "reading of $good UTC, more than 5 minutes old"
+# The report keeps brinok's date of the last good reading: 10 minutes
+# after that, direwolf sends the position alone, so that reading went out
+# for less than 15 minutes after it was measured.
+touch -d '10 minutes ago' "$station/BRINOK.TXT"
+beacon "$station"
+[[ "$packet" =~ ^$position$ ]] ||
+  fail "$published still went out 15 minutes after it was measured"
+grep -q -- '-mmin -10 ' "$recipe" || fail "$recipe does not guard at 10 minutes"
+
+echo "-- pywws: a good record again; calm, no temperature and humidity sensor"
+sleep 1
+reading "$(stamp 0),5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0" \
   'rain 0\.13 since midnight' 'barometer 29\.97' -- wind direction gust \
   temperature humidity
 echo "-- pywws: wind without a direction, freezing point, humidity 100"
-reading '2024-01-15 10:10:00,5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0' \
+sleep 1
+reading "$(stamp 0),5,40,20.0,100,0.0,1002.0,2.2,3.1,,104.0,0" \
   'gust 7' 'temperature 32' 'rain 0\.16 since midnight' 'humidity 100' -- \
   wind direction
+echo "-- pywws: 10.24 inches since midnight, capped at 9.99"
+sleep 1
+reading "$(stamp 0),5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,360.0,0" \
+  'rain 9\.99 since midnight' 'barometer 29\.92' 'humidity 55'
 
-echo "-- a report older than 15 minutes"
-touch -d '16 minutes ago' "$station/BRINOK.TXT"
+echo "-- pywws: a record 3 hours ahead of the clock, then one on time"
+# As after the clock stepped back: pywws keeps the later stamp as its
+# newest reading and drops the records after it that are stamped earlier.
+ahead=$(stamp 10800)
+refused "$ahead,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,360.0,0" \
+  "reading of $ahead UTC, ahead of the clock"
+refused "$(stamp 0),5,40,20.0,50,-20.0,1000.0,4.5,11.2,12,360.0,0" \
+  "reading of $ahead UTC, ahead of the clock"
+
+echo "-- a report dated 3 hours ahead"
+touch -d '3 hours' "$station/BRINOK.TXT"
 beacon "$station"
-[[ "$packet" =~ ^$position$ ]] || fail "a stale report went on the air"
-grep -q -- '-mmin -15 ' "$recipe" || fail "$recipe does not guard at 15 minutes"
+[[ "$packet" =~ ^$position$ ]] || fail "a report from the future went on the air"
 
 echo "-- no report yet"
 mkdir "$work/empty"
@@ -169,4 +244,6 @@ beacon "$work/empty"
   fail "without a report, the packet is not the bare position"
 grep -qxF "#   $packet" "$recipe" ||
   fail "$recipe does not show the packet sent without a report: $packet"
+grep -q "BRINOK.TXT.*No such file" "$work/direwolf.log" ||
+  fail "direwolf's log does not say that there is no report"
 echo "direwolf recipe: all checks passed"

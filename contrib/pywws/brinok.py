@@ -6,12 +6,17 @@ half written. This service copies the file under a temporary name in
 the station folder and renames it over the log: brinok sees the old
 log, no log or the whole new one. Put it in the [paths] modules folder
 of weather.ini; the [brinok] section names the station folder.
+
+It places only a log of seven lines. brinok's template writes a line more
+in front of the seven when the reading is not current (more than 5 minutes
+old, or ahead of the clock): such a log is not placed, its first line goes
+to pywws's log as a warning, and a log still waiting in the station folder
+is deleted, so that no reading goes out later than that.
 """
 
 from contextlib import contextmanager
 import logging
 import os
-import shutil
 import sys
 import tempfile
 
@@ -33,17 +38,27 @@ class ToService(pywws.service.FileService):
 
     def upload_file(self, session, path):
         directory = self.params['directory']
+        log = os.path.join(directory, os.path.basename(path))
         try:
+            with open(path, 'rb') as source:
+                text = source.read()
+            if text.count(b'\r\n') != 7:
+                logger.warning('%s not placed: %s', log, text.split(
+                    b'\r\n', 1)[0].decode('ascii', 'replace'))
+                try:
+                    os.unlink(log)
+                except FileNotFoundError:
+                    pass
+                return True, 'OK'
             fd, temporary = tempfile.mkstemp(dir=directory, prefix='.pywws-')
             try:
-                with os.fdopen(fd, 'wb') as target, open(path, 'rb') as source:
-                    shutil.copyfileobj(source, target)
+                with os.fdopen(fd, 'wb') as target:
+                    target.write(text)
                     target.flush()
                     os.fsync(target.fileno())
                 # Readable by brinok's account, which deletes it afterwards.
                 os.chmod(temporary, 0o644)
-                os.replace(temporary,
-                           os.path.join(directory, os.path.basename(path)))
+                os.replace(temporary, log)
             except BaseException:
                 os.unlink(temporary)
                 raise
