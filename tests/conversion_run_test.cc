@@ -424,7 +424,9 @@ TEST(ConversionRun, RunsStartedTogetherTakeTurns) {
       }
       // A log written once every run had looked is the next run's.
       const bool left_for_the_next_run = dir.Read(kLog).has_value();
-      if (left_for_the_next_run) EXPECT_EQ(RunConverter(dir).exit_status, 0);
+      if (left_for_the_next_run) {
+        EXPECT_EQ(RunConverter(dir).exit_status, 0);
+      }
       const Files after = dir.Contents();
       const Files expected = {
           {kReport, rewritten ? new_report : kFirstExampleReport}};
