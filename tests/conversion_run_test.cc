@@ -361,7 +361,7 @@ TEST(ConversionRun, WaitsForTheRunBeforeIt) {
 int StressRounds() {
   const char* rounds = std::getenv("BRINOK_STRESS_ROUNDS");
   if (rounds != nullptr) return std::atoi(rounds);
-  return TestingThroughCommand() ? 4 : 40;
+  return TestingThroughCommand() ? 4 : 20;
 }
 
 // The weather program's new log, written while runs go on. It takes the
