@@ -11,8 +11,7 @@
 . "$(dirname "$0")/../common.sh"
 export LC_ALL=C.UTF-8
 
-cmake --workflow --preset release
-brinok="$PWD/build/release/brinok"
+cmake --workflow --preset release && brinok="$PWD/build/release/brinok"
 cat >"$work/listener.py" <<'EOF'
 import socketserver, sys
 out = open(sys.argv[1], 'a', buffering=1)
@@ -23,16 +22,16 @@ def passcode(call):
 class Client(socketserver.StreamRequestHandler):
     def handle(self):
         for line in self.rfile:
-            words = line.decode('latin-1').rstrip('\r\n').split(' ')
-            print(' '.join(words), file=out)
-            if words[0] == 'user' and len(words) > 1:
-                answer = '# logresp %s %sverified, server LOOPBACK' % (words[1],
-                    '' if words[2:4] == ['pass', str(passcode(words[1]))] else 'un')
+            w = line.decode('latin-1').rstrip('\r\n').split(' ')
+            print(' '.join(w), file=out)
+            if w[0] == 'user' and len(w) > 1:
+                answer = '# logresp %s %sverified, server LOOPBACK' % (
+                    w[1], '' if w[2:4] == ['pass', str(passcode(w[1]))] else 'un')
                 self.wfile.write(answer.encode() + b'\r\n')
                 print('sent: ' + answer, file=out)
-with socketserver.ThreadingTCPServer(('127.0.0.1', 14580), Client) as server:
-    print('listening', file=out)
-    server.serve_forever()
+server = socketserver.ThreadingTCPServer(('127.0.0.1', 14580), Client)
+print('listening', file=out)
+server.serve_forever()
 EOF
 sed 's/^ADEVICE .*/ADEVICE stdin null/' contrib/direwolf/brinok-beacon.conf >"$work/dw.conf"
 sed 's/^IGSERVER .*/IGSERVER 127.0.0.1/' contrib/direwolf/brinok-igate.conf >>"$work/dw.conf"
@@ -50,8 +49,8 @@ session() {
     set -euo pipefail
     ip link set lo up
     for dir in /var/lib /var/log /run /usr/local/bin; do mount -t tmpfs tmpfs $dir; done
-    mkdir /var/log/aprx && install -m 0755 contrib/aprx/brinok-aprx-beacon /usr/local/bin/
-    cp -a "$2" /var/lib/brinok
+    mkdir /var/log/aprx && cp -a "$2" /var/lib/brinok
+    install -m 0755 contrib/aprx/brinok-aprx-beacon /usr/local/bin/
     timeout 60 python3 "$3" "$1.is" & listener=$!
     for _ in $(seq 50); do [ -s "$1.is" ] && break; sleep 0.1; done
     status=0; eval "$4" || status=$?; kill $listener; exit $status
