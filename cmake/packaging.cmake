@@ -120,7 +120,13 @@ else()
                 contrib/systemd/pywws.service
                 contrib/cron/brinok.cron
                 contrib/direwolf/brinok-beacon.conf
+                contrib/direwolf/brinok-igate.conf
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples")
+  # The beacon script too is an example (mode 0644): the operator sets the
+  # position and installs it where the aprx recipe names it, mode 0755.
+  install(FILES contrib/aprx/brinok-aprx.conf
+                contrib/aprx/brinok-aprx-beacon
+          DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/aprx")
   install(FILES contrib/pywws/QQ9QQ-7.Log
                 contrib/pywws/brinok.py
                 contrib/pywws/weather.ini
