@@ -30,7 +30,7 @@ ExitStatus RunConversion() noexcept {
     // Most starts find no log; they create nothing, not even the lock.
     if (!NameExists(kWeatherLogName)) return ExitStatus::kNoLog;
     // Starters may overlap (the client, a scheduler): one run at a time
-    // converts, and the next looks for a log only once it is done.
+    // converts, and the next opens the log only once it is done.
     const File lock = File::OpenLocked(kLockName, kLockWait);
 
     // The check: only a log of exactly seven lines is converted; any other
@@ -77,7 +77,7 @@ ExitStatus RunConversion() noexcept {
     }
 
     // The publication: an old report that cannot be written (read-only,
-    // locked) ends the run before anything changes; then the new report
+    // locked) ends the run before the report changes; then the new report
     // takes its place in one step, and the folder is synced so the new name
     // lasts.
     if (std::optional<File> old_report =

@@ -39,9 +39,10 @@ std::optional<File> File::OpenAppendIfExists(const char* name) {
 File File::OpenLocked(const char* name, std::chrono::milliseconds wait) {
   constexpr std::chrono::milliseconds kPause{10};
   File lock = Required(OpenRegular(name, Mode::kLock));
-  // Counted in pauses rather than read off a clock: each lasts at least its
-  // time, so the wait ends once it is over, late only by the system's delay
-  // in waking the run.
+  // Counted in pauses rather than read off a clock. A pause lasts at least
+  // its time on POSIX, so the wait is over late only by the system's delay
+  // in waking the run; Windows sleeps by its clock's tick, so there the wait
+  // is about its time.
   for (std::chrono::milliseconds waited{0}; !lock.TryLock(); waited += kPause) {
     if (waited >= wait) throw RunFailure(FailureKind::kBusy);
     Pause(kPause);

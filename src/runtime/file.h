@@ -33,7 +33,8 @@ class File {
  public:
   /// Opens an existing file for reading from its first byte. A missing file
   /// raises RunFailure(kNotFound); anything but a regular file raises
-  /// RunFailure(kNotRegular) and is left untouched.
+  /// RunFailure(kNotRegular), or kIo where the system itself refuses to open
+  /// it (Windows, a folder), and is left untouched.
   static File OpenInput(const char* name);
   /// Like OpenInput, but returns nothing when the name does not exist.
   static std::optional<File> OpenInputIfExists(const char* name);

@@ -13,7 +13,7 @@ enum class FailureKind {
   kIo,            // any other failing file operation
   kPastEnd,       // a line read with the read position at the end of the file
   kOverflow,      // a number beyond the double-precision range
-  kTypeMismatch,  // a text that is not a number where a number is needed
+  kTypeMismatch,  // a negative wind value, which cannot be padded
   kChanged,       // another program rewrote the weather log during the run
   kBusy,          // another run held the folder's lock for the whole wait
 };
