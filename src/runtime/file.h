@@ -46,10 +46,10 @@ class File {
   /// and creates nothing, when the name does not exist.
   static std::optional<File> OpenAppendIfExists(const char* name);
   /// Opens the named lock file, creating it empty if it is missing, and takes
-  /// its exclusive lock, waiting at most `wait` while another process holds
-  /// it. The lock lasts as long as the returned File, and the system releases
-  /// it when the process ends, however it ends. The file is never written or
-  /// deleted. Raises RunFailure(kBusy) when the wait runs out, and
+  /// its exclusive lock, waiting about `wait` at most while another process
+  /// holds it. The lock lasts as long as the returned File, and the system
+  /// releases it when the process ends, however it ends. The file is never
+  /// written or deleted. Raises RunFailure(kBusy) when the wait runs out, and
   /// RunFailure(kNotRegular) for anything but a regular file.
   static File OpenLocked(const char* name, std::chrono::milliseconds wait);
 

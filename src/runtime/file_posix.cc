@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 
@@ -93,7 +94,10 @@ bool File::TryLock() {
 }
 
 void File::Pause(std::chrono::milliseconds time) {
-  struct timespec left = {0, static_cast<long>(time.count()) * 1'000'000};
+  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+  struct timespec left = {
+      static_cast<time_t>(seconds.count()),
+      static_cast<long>((time - seconds).count()) * 1'000'000};
   // A signal cuts the sleep short; the rest is slept.
   while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
