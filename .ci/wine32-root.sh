@@ -36,10 +36,8 @@ logged unshare -m --propagation private sh -c '
   exec chroot "$1" sh -c "apt-get update -qq &&
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq \
       --no-install-recommends wine && apt-get clean"' sh "$new"
-[ -x "$new/usr/lib/wine/wine" ] || {
-  echo "the i386 root has no 32-bit Wine loader" >&2
-  exit 1
-}
+[ -x "$new/usr/lib/wine/wine" ] ||
+  { echo "the i386 root has no 32-bit Wine loader" >&2; exit 1; }
 echo "$recipe" >"$new/.brinok-root"
 rm -rf "$root"
 mv "$new" "$root"

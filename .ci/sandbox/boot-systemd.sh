@@ -6,10 +6,8 @@
 set -euo pipefail
 scratch=$1
 shift
-[ "$$" -eq 1 ] || {
-  echo "boot-systemd.sh: must run as PID 1 of a new PID namespace" >&2
-  exit 1
-}
+[ "$$" -eq 1 ] ||
+  { echo "boot-systemd.sh: must run as PID 1 of a new PID namespace" >&2; exit 1; }
 # The mounts below are this namespace's own; none propagates back.
 mount --make-rprivate /
 

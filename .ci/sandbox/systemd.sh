@@ -24,10 +24,8 @@ sandbox_start() {
     --show-status=false </dev/null >"$work/systemd.log" 2>&1 &
   sandbox_unshare=$!
   sandbox_init=
-  poll 10 sandbox_found_init || {
-    cat "$work/systemd.log" >&2
-    fail "the sandbox did not start"
-  }
+  poll 10 sandbox_found_init ||
+    { cat "$work/systemd.log" >&2; fail "the sandbox did not start"; }
   poll 10 sandbox_booted || true
   [ "$sandbox_state" = running ] || {
     cat "$work/systemd.log" >&2
