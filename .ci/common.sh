@@ -1,11 +1,11 @@
 # shellcheck shell=bash
-# What the CI steps share; a step sources it first and runs from the
-# repository's root. .ci/run has installed every package a step uses.
+# What the steps share; a step sources it first and runs from the
+# repository's root.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # A scratch folder, removed when the step ends (a step that replaces the
-# trap removes it too), and the project's version.
+# trap removes it too).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -14,6 +14,8 @@ fail() {
 }
 version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no project version in CMakeLists.txt"
+# The data line of the report on examples/QQ9QQ-7.Log.
+sample_line=270/005g012t068P012b10132h55
 
 # Runs CMD... every 0.1 s until it succeeds, for at most $1 seconds.
 poll() {
@@ -26,30 +28,26 @@ poll() {
   done
 }
 
-# Runs CMD... in a fresh folder on a log of the seven values in $1 (CR LF
-# line ends; the sample log when empty); sets $status and $line, the data
-# line of the report.
+# Runs CMD... in a fresh folder on a log of the lines in $1 (CR LF line
+# ends; the sample log when empty); sets $status and $line, the data line of
+# the report.
 convert() {
-  local dir values=$1
-  shift
+  local dir
   dir=$(mktemp -d "$work/run.XXXXXX")
-  if [ -z "$values" ]; then
-    cp examples/QQ9QQ-7.Log "$dir/"
-  else
-    # shellcheck disable=SC2086 # the values are words
-    printf '%s\r\n' $values >"$dir/QQ9QQ-7.Log"
-  fi
+  if [ -n "$1" ]; then printf '%s\r\n' "${1//$'\n'/$'\r\n'}"
+  else cat examples/QQ9QQ-7.Log; fi >"$dir/QQ9QQ-7.Log"
+  shift
   status=0
   (cd "$dir" && "$@" </dev/null >/dev/null 2>&1) || status=$?
   line=$(sed -n 2p "$dir/BRINOK.TXT" 2>/dev/null | tr -d '\r') || true
 }
-# Fails unless CMD... publishes the data line $1 from the values in $2.
+# Fails unless CMD... publishes the data line $1 from the log lines in $2.
 expect_line() {
-  local want=$1 values=$2
+  local want=$1 lines=$2
   shift 2
-  convert "$values" "$@"
+  convert "$lines" "$@"
   [[ $status -eq 0 && $line == "$want" ]] ||
-    fail "$* on '$values': exit status $status, data line '$line', not $want"
+    fail "$* on '${lines//$'\n'/ }': exit status $status, data line '$line', not $want"
 }
 
 # Checks the .deb and .tar.gz that cpack made in $1 for the Debian
@@ -61,7 +59,6 @@ check_packages() {
   local arch=$2 processor=$3 elf=$4 unpacked="$work/$2" status=0 output
   local deb="$1/brinok_${version}_$2.deb" tgz="$1/brinok-$version-linux-$3.tar.gz"
   shift 4
-  [[ -f $deb && -f $tgz ]] || fail "cpack made no $deb or no $tgz"
   [ "$(dpkg-deb -f "$deb" Architecture Depends)" = "Architecture: $arch" ] ||
     fail "$deb: $(dpkg-deb -f "$deb" Architecture Depends)"
   [ "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -cx \
@@ -74,7 +71,7 @@ check_packages() {
     fail "$deb: the program is not for $arch ($elf)"
   ! readelf -d "$unpacked/usr/bin/brinok" | grep -q NEEDED ||
     fail "$deb: the program needs shared libraries"
-  expect_line 270/005g012t068P012b10132h55 "" "$@" "$unpacked/usr/bin/brinok"
+  expect_line "$sample_line" "" "$@" "$unpacked/usr/bin/brinok"
   # lintian exits 2 for tags at the levels of --fail-on and, in Debian 12,
   # for overridden ones once --show-overrides is given, so the verdict is
   # read from the tags: E: and W: fail, O: (an override, with its reason)
@@ -85,5 +82,4 @@ check_packages() {
   case $status in 0 | 2) ;; *) fail "lintian exited $status on $deb" ;; esac
   ! grep -q '^[EW]: ' <<<"$output" ||
     fail "lintian found errors or warnings in $deb"
-  echo "$deb: $arch, static, publishes the sample's report, lintian clean"
 }

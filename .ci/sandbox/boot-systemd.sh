@@ -1,33 +1,26 @@
 #!/usr/bin/env bash
-# Boots systemd as PID 1 of the namespaces this script is started in (see
+# Boots systemd as PID 1 of the namespaces it is started in (by
 # sandbox_start in .ci/sandbox/systemd.sh) on a copy-on-write view of this
-# machine, so that nothing systemd or a test does reaches the real files:
-#   - the root is an overlay whose upper layer is a tmpfs that lives only as
-#     long as this mount namespace; the machine's / is only ever read;
-#   - /tmp, /run and /dev are fresh tmpfs mounts, /dev holding only harmless
-#     character devices and a private pseudo-terminal instance; /sys and
-#     /proc/sys are read-only; the cgroup tree is this namespace's own;
-#   - every unit but the targets, the slices and the journal is masked, and
-#     so is every generator: no tmpfiles clean-up, mount, swap, sysctl or
-#     binfmt unit can run;
-#   - the old root is detached before systemd starts.
+# machine, so that nothing systemd or a test does reaches the real files.
 # Usage: boot-systemd.sh SCRATCH-DIRECTORY [SYSTEMD-ARGUMENT...]
 set -euo pipefail
 scratch=$1
 shift
-[ "$$" -eq 1 ] || {
-  echo "boot-systemd.sh: must run as PID 1 of a new PID namespace" >&2
-  exit 1
-}
+[ "$$" -eq 1 ] ||
+  { echo "boot-systemd.sh: must run as PID 1 of a new PID namespace" >&2; exit 1; }
 # The mounts below are this namespace's own; none propagates back.
 mount --make-rprivate /
 
+# The root: an overlay whose upper layer is a tmpfs that lives only as long
+# as this mount namespace; the machine's / is only ever read.
 mount -t tmpfs -o mode=0700 brinok-sandbox "$scratch"
 mkdir "$scratch/upper" "$scratch/work" "$scratch/root"
 mount -t overlay overlay \
   -o "lowerdir=/,upperdir=$scratch/upper,workdir=$scratch/work" "$scratch/root"
 root=$scratch/root
 
+# /sys and /proc/sys read-only, a cgroup tree of this namespace's own; /dev,
+# /run and /tmp fresh, /dev with only harmless character devices.
 mount -t proc proc "$root/proc"
 mount --bind "$root/proc/sys" "$root/proc/sys"
 mount -o remount,bind,ro "$root/proc/sys"
@@ -52,23 +45,19 @@ done
 mount -t tmpfs -o mode=0755,nosuid,nodev run "$root/run"
 mount -t tmpfs -o mode=1777,nosuid,nodev tmp "$root/tmp"
 
-# Mask what this test does not need: every unit that could act (services,
-# sockets, mounts, swaps, paths, timers), except the journal, and every
-# generator. Targets and slices only group units and stay.
+# Mask every unit that could act (services, sockets, mounts, swaps, paths,
+# timers) but the journal, and every generator: no tmpfiles clean-up, mount,
+# swap, sysctl or binfmt unit can run. Targets and slices only group units.
 units="$root/etc/systemd/system"
 mkdir -p "$units" "$root/etc/systemd/system-generators"
-for directory in "$root/usr/lib/systemd/system" "$root/etc/systemd/system" \
-  "$root/usr/local/lib/systemd/system"; do
-  [ -d "$directory" ] || continue
-  for path in "$directory"/*; do
-    name=${path##*/}
-    case $name in
-      *.target | *.slice | *.wants | *.requires | *.d) continue ;;
-      systemd-journald.service | systemd-journald.socket) continue ;;
-      systemd-journald-dev-log.socket) continue ;;
-    esac
-    ln -sfn /dev/null "$units/$name"
-  done
+for path in "$root"/{usr/lib,etc,usr/local/lib}/systemd/system/*; do
+  name=${path##*/}
+  case $name in
+    '*' | *.target | *.slice | *.wants | *.requires | *.d) continue ;;
+    systemd-journald.service | systemd-journald.socket) continue ;;
+    systemd-journald-dev-log.socket) continue ;;
+  esac
+  ln -sfn /dev/null "$units/$name"
 done
 for path in "$root"/usr/lib/systemd/system-generators/*; do
   [ -e "$path" ] || continue

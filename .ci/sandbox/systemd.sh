@@ -1,11 +1,8 @@
 # shellcheck shell=bash
-# Functions to boot systemd as PID 1 in private namespaces on a copy-on-write
-# view of this machine (.ci/sandbox/boot-systemd.sh says how it is kept off
-# the real file system), run commands in it and tear it down. Source it
-# after .ci/common.sh (for $work and poll), in a bash script run as root:
+# Boots systemd as PID 1 in private namespaces on a copy-on-write view of
+# this machine (boot-systemd.sh), runs commands in it and tears it down.
+# Source it after .ci/common.sh, in a bash script run as root:
 #   sandbox_start; sandbox_run systemctl ...; sandbox_stop
-# sandbox_stop kills the whole sandbox and checks that a marker file put in
-# the real /tmp before the boot is still there.
 
 # Starts systemd and waits until it has booted basic.target.
 sandbox_start() {
@@ -27,10 +24,8 @@ sandbox_start() {
     --show-status=false </dev/null >"$work/systemd.log" 2>&1 &
   sandbox_unshare=$!
   sandbox_init=
-  poll 10 sandbox_found_init || {
-    cat "$work/systemd.log" >&2
-    fail "the sandbox did not start"
-  }
+  poll 10 sandbox_found_init ||
+    { cat "$work/systemd.log" >&2; fail "the sandbox did not start"; }
   poll 10 sandbox_booted || true
   [ "$sandbox_state" = running ] || {
     cat "$work/systemd.log" >&2
@@ -57,7 +52,8 @@ sandbox_run() {
 }
 
 # Kills systemd and with it every process of the sandbox, removes its cgroup
-# and checks that the real /tmp kept the marker. Safe to call twice.
+# and checks that a marker put in the real /tmp before the boot is still
+# there. Safe to call twice.
 sandbox_stop() {
   if [ -n "${sandbox_unshare:-}" ]; then
     [ -z "${sandbox_init:-}" ] || kill -KILL "$sandbox_init" 2>/dev/null || true
@@ -78,7 +74,6 @@ sandbox_stop() {
     echo "FAIL: the marker $sandbox_marker in /tmp did not survive" >&2
     return 1
   }
-  echo "marker $sandbox_marker in the real /tmp survived"
   rm -f "$sandbox_marker"
   sandbox_marker=
 }

@@ -1,12 +1,9 @@
 #!/usr/bin/env bash
-# Windows: cross-builds and packs the 64- and the 32-bit BRINOK.EXE with
-# mingw-w64 and checks each zip and its program: a GUI program (no console
-# window) whose one resource is its version (no manifest), importing only
-# what contrib/windows/imports.txt lists, its PE header naming the newest
-# Windows of those as the oldest it runs on. Runs the integration suite and
-# a UI-VIEW32 stand-in on the 64-bit program under Wine and on the 32-bit one
-# under a 32-bit Wine in an i386 Debian root, and README.txt's test by hand
-# at Wine's prompt.
+# Windows: the 64- and the 32-bit BRINOK.EXE cross-built and packed, each
+# zip and its program checked; the integration suite and a UI-VIEW32
+# stand-in run on the 64-bit program under Wine and on the 32-bit one under
+# the 32-bit Wine of an i386 Debian root; README.txt's test by hand typed
+# into Wine's cmd.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -24,22 +21,20 @@ done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
 # system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe headers imports newest from field text got dll function
+  local exe="$dir/bin/BRINOK.EXE"
+  local headers imports newest from field text got dll function
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
-  [ -f "$zip" ] || fail "cpack made no $(basename "$zip")"
   (cd "$work/$1" && cmake -E tar xf "$zip")
   for text in bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt; do
     [ -f "$dir/$text" ] || fail "the zip has no $text"
-  done
-  for text in README.txt LICENSE.txt CHANGELOG.txt; do
     # Notepad shows a text whose lines end in LF alone as one line.
-    ! grep -q $'[^\r]$\|^$' "$dir/$text" ||
+    [[ $text != *.txt ]] || ! grep -q $'[^\r]$\|^$' "$dir/$text" ||
       fail "$text has lines that do not end in CR LF"
   done
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
-  # Plain ASCII text, no line wider than 79 columns, for Notepad.
+  # Plain ASCII, no line wider than 79 columns: for Notepad.
   ! LC_ALL=C grep -n $'[^ -~\r]' "$dir/README.txt" ||
     fail "README.txt holds the above characters that are not plain ASCII"
   ! tr -d '\r' <"$dir/README.txt" | awk 'length > 79 { print FNR ": " $0 }' |
@@ -49,8 +44,6 @@ check_windows() {
     fail "CHANGELOG.txt does not start with version $version"
   ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
     fail "CHANGELOG.txt holds Markdown or unreleased changes"
-
-  exe="$dir/bin/BRINOK.EXE"
   headers=$(x86_64-w64-mingw32-objdump -p "$exe")
   [ "$(awk '$1 == "Magic" { print $3 }' <<<"$headers")" = "($3)" ] ||
     fail "$exe is not $3: $(grep '^Magic' <<<"$headers")"
@@ -67,8 +60,8 @@ check_windows() {
     echo "${listed["$dll $function"]:-unlisted} $dll $function"
   done <<<"$imports" | sort -V >"$work/imports"
   # Runtime DLLs of the compiler (libstdc++, libgcc, libwinpthread) would
-  # have to be shipped alongside; a Windows function goes into the list with
-  # the oldest Windows that has it.
+  # have to be shipped alongside; a Windows function is listed with the
+  # oldest Windows that has it.
   ! grep '^unlisted ' "$work/imports" ||
     fail "$exe imports the above, which contrib/windows/imports.txt does not list"
   read -r newest _ from < <(tail -n 1 "$work/imports")
@@ -93,15 +86,10 @@ check_windows() {
     fail "$exe: File-, ProductVersion, -Name, OriginalFilename, FileDescription: $got"
   [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
     fail "LegalCopyright does not match LICENSE"
-  echo "$(basename "$zip"): $3, Windows GUI, for Windows $newest ($from)," \
-    "$(wc -l <<<"$imports") imports from" \
-    "$(cut -d' ' -f1 <<<"$imports" | sort -u | tr '\n' ' ')" \
-    "version resource: $(resource FileDescription), $(resource LegalCopyright)"
 }
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
-# The list holds what the programs import and no more: a function that
-# neither imports any longer goes from it.
+# The list holds what the programs import and no more.
 stale=$(comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u))
 [ -z "$stale" ] ||
   fail "contrib/windows/imports.txt lists what neither program imports: $stale"
@@ -115,13 +103,15 @@ cmake --build --preset dev --target brinok_run_tests
 # processes before the first test: a process started by a test would
 # otherwise keep the test's output pipe open. A server left over from an
 # earlier use of a prefix is replaced; ours are stopped however the step
-# ends. $wine is the command that runs Wine's programs ("" for this machine).
+# ends, and a failure shows Wine's log. $wine is the command in front of
+# Wine's programs (none on this machine).
 export WINEDEBUG=-all LANG=en_US.UTF-8
 wine_log="$work/wine.log"
 wine=()
 servers=()
 stop_wine() {
-  local prefix
+  local status=$? prefix
+  [[ $status -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
   for prefix in "${servers[@]}"; do
     WINEPREFIX=$prefix "${wine[@]}" wineserver -k 2>/dev/null || true
   done
@@ -142,27 +132,21 @@ run_suite() {
   [ -f "$WINEPREFIX/system.reg" ] ||
     WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
       "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
-  convert "" "${wine[@]}" wine "$exe"
-  [[ $status -eq 0 && $line == 270/005g012t068P012b10132h55 ]] || {
-    cat "$wine_log" >&2
-    fail "$exe under Wine on the sample: exit status $status, data line '$line'"
-  }
+  expect_line "$sample_line" "" "${wine[@]}" wine "$exe"
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
 }
 
-# UI-VIEW32 with BRINOK.EXE as its WX data file, as README.txt sets it up,
-# played by the stand-in of preset $1: its working folder is the station
-# folder ("Start in"), or everything is in its own folder. Its help does not
-# say which working folder it gives the program, so the stand-in starts
-# BRINOK.EXE in its own and in the program's: each must publish the sample's
-# report, which the stand-in reads back as line 2 of BRINOK.TXT within the
-# 15 s. Started in any other folder with its own working folder, the
-# program finds no log (3) and the old report is read again, as README.txt
-# warns, while with the program's folder it still works.
+# UI-VIEW32 with BRINOK.EXE as its WX data file, played by the stand-in of
+# preset $1, set up as README.txt says: the station folder as its working
+# folder ("Start in"), or everything in its own folder. Its help does not say
+# which working folder it gives the program, so the stand-in starts
+# BRINOK.EXE in its own and in the program's: both must publish. Started
+# elsewhere, in its own the program finds no log (3) and the old report is
+# read again, as README.txt warns; in the program's it still works.
 check_uiview() {
   local standin="$PWD/build/$1/uiview_standin.exe" setup option home station
-  local start_in got want kept runs=0
+  local start_in got want kept
   for setup in start-in own-folder elsewhere; do
     for option in "" --start-in-program-folder; do
       home=$(mktemp -d "$work/uiview.XXXXXX")
@@ -178,36 +162,31 @@ check_uiview() {
       if [[ $setup == elsewhere && -z $option ]]; then
         want=$'ended 3\nline 2: the old report' kept=yes
       else
-        want=$'ended 0\nline 2: 270/005g012t068P012b10132h55' kept=no
+        want="ended 0"$'\n'"line 2: $sample_line" kept=no
       fi
       [ "$got" = "$want" ] ||
         fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
       [ "$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)" = "$kept" ] ||
         fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: log kept: not $kept"
-      runs=$((runs + 1))
     done
   done
-  echo "UI-VIEW32's stand-in ($1): $runs runs; README.txt's two setups publish" \
-    "in either working folder, another working folder only in the program's"
 }
 
-echo "-- the 64-bit program under Wine"
 run_suite windows
 check_uiview windows
 
-echo "-- README.txt's test by hand, at Wine's command prompt"
-# The lines as README.txt shows them, with the path of BRINOK.EXE in a
+# README.txt's test by hand, its lines with the path of BRINOK.EXE in a
 # station folder that holds a real log and report, typed into cmd started
-# there: the test shows exit status 0 and the report with the data line that
-# README.txt shows, leaves the station folder as it was, and removes its
-# scratch folder (which one of ours before it removes if an earlier attempt
-# left it, and one after it looks for).
+# there: it must show exit status 0 and the report with the data line
+# README.txt shows, leave the station folder as it was and remove its
+# scratch folder (which a line of ours before it removes if an earlier
+# attempt left it, and one after it looks for).
 station="$work/station"
 mkdir "$station"
 cp build/windows/BRINOK.EXE "$station/"
 printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
 printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
-cp -p "$station/QQ9QQ-7.Log" "$station/BRINOK.TXT" "$work/"
+cp -a "$station" "$work/station-before"
 sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
   contrib/windows/README.txt.in |
   sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/readme-lines.txt"
@@ -227,14 +206,11 @@ data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
   fail "README.txt's test by hand shows '$data', not the data line it names: $typed"
 grep -qx '.*>scratch folder removed' <<<"$typed" ||
   fail "README.txt's test by hand leaves its scratch folder"
-{ cmp -s "$work/QQ9QQ-7.Log" "$station/QQ9QQ-7.Log" &&
-  cmp -s "$work/BRINOK.TXT" "$station/BRINOK.TXT"; } ||
+diff -r "$work/station-before" "$station" ||
   fail "README.txt's test by hand changed the station folder"
-echo "typed its $(wc -l <"$work/readme-lines.txt") lines: exit status 0, data line $data," \
-  "the station folder untouched, the scratch folder removed"
 
-echo "-- the 32-bit program under a 32-bit Wine"
-# Only where the kernel runs 32-bit x86 programs, as a static one shows.
+# The 32-bit Wine only where the kernel runs 32-bit x86 programs, as a
+# static one shows.
 # shellcheck disable=SC2016 # assembler, not shell
 printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' |
   as --32 -o "$work/probe.o" -
@@ -242,7 +218,7 @@ ld -m elf_i386 -o "$work/probe" "$work/probe.o"
 status=0
 "$work/probe" 2>/dev/null || status=$?
 if [ "$status" -ne 42 ]; then
-  echo "skipped: this kernel does not run 32-bit programs (exit $status)"
+  echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
   exit 0
 fi
 bash .ci/wine32-root.sh build/wine32-root

@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
-# Raspberry Pi and other ARM Linux machines: for arm64, armhf and armel, the
-# static release program and its tests cross-built, the tests run under
-# qemu-user on the oldest processor the build is for, and the packages
-# checked. armhf is also shown not to run on the ARMv6 boards, which armel
-# serves.
+# ARM Linux (Raspberry Pi and others): for arm64, armhf and armel, the static
+# release program and its tests cross-built, the tests run under qemu-user on
+# the oldest processor the build is for, the packages checked.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
-# Per build: the Debian architecture (the preset), the processor in the
-# .tar.gz's name, what readelf -h shows, and the emulator as in cmake/.
+# The Debian architecture (the preset), the processor in the .tar.gz's name,
+# what readelf -h shows, and the emulator as in cmake/.
 while read -r arch processor elf emulator; do
-  echo "-- $arch"
   cmake --preset "$arch" </dev/null
   cmake --build "build/$arch" </dev/null
   ctest --test-dir "build/$arch" --output-on-failure --no-tests=error </dev/null
@@ -25,8 +22,7 @@ EOF
 
 # Debian's armhf is ARMv7: on the ARM1176 of a Pi 1 or Pi Zero its first
 # ARMv7 instruction ends it with SIGILL (qemu-arm then kills itself with it,
-# 128 + 4). The README says so; armel is what those boards get.
+# 128 + 4), as the README says; armel is what those boards get.
 convert "" qemu-arm -cpu arm1176 "$PWD/build/armhf/brinok"
 [ "$status" -eq 132 ] ||
   fail "armhf on an ARM1176: exit status $status, not 132 (SIGILL)"
-echo "armhf on an ARM1176: SIGILL, as the README says"

@@ -1,29 +1,22 @@
 #!/usr/bin/env bash
-# What a Linux station gets besides the program: the manual renders without
-# a warning, the worked examples in it and in the README, and the ways of
-# writing each log line in README.txt, are what the program writes, the
-# release build installs and packs, and the Task Scheduler definition says
-# what it claims. (The Windows packages are checked where they are built,
-# the systemd units and the cron line where they run.)
+# What a station gets besides the program: the manual, install, the .deb and
+# .tar.gz, the worked examples, README.txt's tables for the weather program,
+# the Task Scheduler task. (The zips are checked where they are built, the
+# systemd units and the cron line where they run.)
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # A locale every Debian has, so that man does not complain of a missing one.
 export LC_ALL=C.UTF-8
 
-echo "-- install and packages"
 cmake --workflow --preset package
-
-echo "-- manual page"
-# The page as configured, headed by the project's version and the date of its
-# section in CHANGELOG.md. Both renderers must stay silent: a warning is a
-# page that shows wrongly on some terminal.
+# Both renderers must stay silent: a warning is a page that shows wrongly on
+# some terminal. The header names the version and the date of its section in
+# CHANGELOG.md, which configuring has found.
 manual=build/release/brinok.1
 warnings=$(man --warnings -l "$manual" 2>&1 >/dev/null
   groff -man -ww -z "$manual" 2>&1)
 [ -z "$warnings" ] || fail "the manual renders with warnings: $warnings"
 date=$(sed -n "s/^## \[$version\] - \([0-9-]*\)$/\1/p" CHANGELOG.md)
-[ -n "$date" ] || fail "CHANGELOG.md has no dated section for $version"
-head -n 1 "$manual"
 grep -qx "\.TH BRINOK 1 $date \"brinok $version\" \"User Commands\"" "$manual" ||
   fail "the manual's .TH line does not name version $version of $date"
 
@@ -34,14 +27,13 @@ cmake --install build/release --prefix "$prefix" >/dev/null
 check_packages build/release "$(dpkg --print-architecture)" "$(uname -m)" \
   "Class:[[:space:]]+ELF$(getconf LONG_BIT)"
 
-echo "-- worked examples in the manual and the README"
 # Rows of eight words on standard input, the seven values of a log and the
 # data line the program must write from it; there must be five.
 check_examples() {
   local row count=0
   while read -r -a row; do
     [ ${#row[@]} -eq 8 ] || fail "$1: example row '${row[*]}'"
-    expect_line "${row[7]}" "${row[*]:0:7}" "$prefix/bin/brinok"
+    expect_line "${row[7]}" "$(printf '%s\n' "${row[@]:0:7}")" "$prefix/bin/brinok"
     count=$((count + 1))
   done
   [ "$count" -eq 5 ] || fail "$1 shows $count worked examples, not 5"
@@ -51,11 +43,10 @@ check_examples "the manual" < <(sed 's/\\-/-/g' "$manual" |
 check_examples "the README" < <(sed -n '/^| Direction |/,/^$/p' README.md |
   awk -F'|' '/^\| [-0-9.]/ { gsub(/`/, ""); print $2, $3, $4, $5, $6, $7, $8, $9 }')
 
-echo "-- README.txt's tables for the weather program"
-# Each row is a line of the log, a way of writing it and the field that goes
-# on the air (two ways in a row of the first table, whose "Write" column is
-# the base log). Each way replaces its line in the base log, and the program
-# must send the field as the row says. Columns are two or more spaces apart.
+# README.txt's tables: each row is a line of the log, a way of writing it
+# and the field that goes on the air (two ways in a row of the first table,
+# whose "Write" column is the base log). Each way replaces its line in the
+# base log. Columns are two or more spaces apart.
 readme_txt=contrib/windows/README.txt.in
 rows=$(sed -n '/^Setting up the weather program$/,/^Starting BRINOK.EXE$/p' \
   "$readme_txt" | grep -E '^  [1-7]  ' |
@@ -65,20 +56,15 @@ while IFS=$'\t' read -r -a row; do
   [ ${#row[@]} -ne 6 ] || base[row[0] - 1]=${row[2]}
 done <<<"$rows"
 [ "${#base[@]}" -eq 7 ] || fail "$readme_txt: the table gives ${#base[@]} lines, not 7"
-checked=0
 # Fails unless line $1 written as $2 in the base log sends the field $3.
 check_way() {
-  local dir values=("${base[@]}") status=0 line
-  values[$1 - 1]=$2
-  dir=$(mktemp -d "$work/way.XXXXXX")
-  printf '%s\r\n' "${values[@]}" >"$dir/QQ9QQ-7.Log"
-  (cd "$dir" && "$prefix/bin/brinok") || status=$?
-  line=$(sed -n 2p "$dir/BRINOK.TXT" 2>/dev/null | tr -d '\r') || true
+  local lines=("${base[@]}")
+  lines[$1 - 1]=$2
+  convert "$(printf '%s\n' "${lines[@]}")" "$prefix/bin/brinok"
   # The fields by their letters; the rain is whatever lies between P and b.
   [[ $status -eq 0 && $line =~ ^(...)(/...)(g...)(t[^P]*)(P.*)(b[^b]*)(h[^h]*)$ &&
     ${BASH_REMATCH[$1]} == "$3" ]] ||
     fail "$readme_txt: line $1 written as '$2': status $status, data line '$line', no $3"
-  checked=$((checked + 1))
 }
 while IFS=$'\t' read -r -a row; do
   case ${#row[@]} in
@@ -88,9 +74,7 @@ while IFS=$'\t' read -r -a row; do
     *) fail "$readme_txt: table row '${row[*]}'" ;;
   esac
 done <<<"$rows"
-echo "$checked ways of writing a line send the field README.txt shows"
 
-echo "-- Task Scheduler definition"
 task=contrib/windows/brinok-task.xml
 xmllint --noout "$task"
 # UTF-16 with a byte order mark, declared so: how Task Scheduler exports.
@@ -112,4 +96,3 @@ case "$(el LogonType)" in S4U | Password) ;; *) fail "the task needs a logon" ;;
 # The folder is named only in the action, where the operator changes it.
 ! grep -E '[A-Za-z]:[\]' <<<"$(el Description)" ||
   fail "the task's description names a folder"
-echo "docs and packaging: all checks passed"

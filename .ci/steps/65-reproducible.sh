@@ -1,11 +1,10 @@
 #!/usr/bin/env bash
-# Reproducible packages: the release build's .deb and .tar.gz and the 64-
-# and 32-bit Windows zips, as the earlier steps built them here and built
-# again from nothing in another folder (the Linux ones by another account),
-# a moment later and in another time zone, are the same bytes; the
-# checksums are printed. Also checks what the packages must hold for that: file dates
-# from the last commit, the .tar.gz's entries owned by root, stripped
-# programs, and the .deb's README and CHANGELOG under gzip -9n.
+# Reproducible packages: the .deb, the .tar.gz and both zips, packed from
+# the earlier steps' builds and built again from nothing in another folder
+# (the Linux ones by another account), later and in another time zone, are
+# the same bytes. Also what that takes: file dates from the last commit, the
+# .tar.gz's entries owned by root, stripped programs, the .deb's README and
+# CHANGELOG under gzip -9n.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -22,10 +21,9 @@ for preset in "${presets[@]}"; do
   TZ=UTC0 cpack --config "build/$preset/CPackConfig.cmake" -B "$first" >/dev/null
 done
 
-# The sources as they stand, commits included, in another folder. The Linux
-# packages are built there by another account, nobody: their entries belong
-# to root whoever builds them. (A zip records its builder's account in each
-# entry's Unix extra field, which Windows ignores.)
+# The sources as they stand, commits included, in another folder, where
+# nobody builds the Linux packages. (A zip records its builder's account in
+# each entry's Unix extra field, which Windows ignores.)
 second="$work/the-other-build"
 mkdir -p "$second/src"
 git ls-files -z --cached --others --exclude-standard |
@@ -52,7 +50,6 @@ for preset in windows windows32; do
   (TZ=NZST-12 build_from_nothing "$preset")
 done
 
-echo "-- checksums"
 for package in "${packages[@]}"; do
   for dir in "$first" "$second/packages"; do
     [ -f "$dir/$package" ] || fail "no $package in $dir"
@@ -62,7 +59,6 @@ for package in "${packages[@]}"; do
     fail "$package differs between the two builds"
 done
 
-echo "-- contents"
 stamp=$(date -u -d "@$(git log -1 --format=%ct)" '+%F %T')
 deb="$first/${packages[0]}"
 tgz="$first/${packages[1]}"
@@ -72,7 +68,6 @@ for listing in "dpkg-deb --fsys-tarfile $deb" "gzip -dc $tgz"; do
   [ "$dates" = "$stamp" ] ||
     fail "$listing: file dates $dates, not the last commit's $stamp"
 done
-# Built by nobody, owned by root.
 owners=$(tar --numeric-owner -tvzf "$second/packages/${packages[1]}" |
   awk '{ print $2 }' | sort -u)
 [ "$owners" = 0/0 ] || fail "${packages[1]}: entries owned by $owners, not 0/0"
@@ -85,12 +80,11 @@ for text in build/release/README.md CHANGELOG.md; do
 done
 ! zcat "$doc/README.md.gz" | grep -n '](HACKING.md)' ||
   fail "the .deb's README links HACKING.md, which the package lacks"
-readelf -S "$unpacked/usr/bin/brinok" | grep -q '\.symtab' &&
+! readelf -S "$unpacked/usr/bin/brinok" | grep -q '\.symtab' ||
   fail "the .deb's program is not stripped"
 for zip in "${packages[@]:2}"; do
   (cd "$work" && cmake -E tar xf "$first/$zip")
   exe="$work/${zip%.zip}/bin/BRINOK.EXE"
-  objdump -h "$exe" | grep -q ' \.debug' && fail "$zip: BRINOK.EXE has debug sections"
-  objdump -t "$exe" | grep -q '^\[' && fail "$zip: BRINOK.EXE has symbols"
+  ! objdump -h "$exe" | grep -q ' \.debug' || fail "$zip: BRINOK.EXE has debug sections"
+  ! objdump -t "$exe" | grep -q '^\[' || fail "$zip: BRINOK.EXE has symbols"
 done
-echo "reproducible packages: all checks passed"
