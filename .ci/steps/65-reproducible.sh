@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Reproducible packages: the .deb, the .tar.gz and both zips, packed from
 # the earlier steps' builds and built again from nothing in another folder
-# (the Linux ones by another account), later and in another time zone, are
-# the same bytes. Also what that takes: file dates from the last commit, the
+# (the Linux ones by another account), later, in another time zone and
+# without git, are the same bytes. Also what that takes: file dates from the last commit, the
 # .tar.gz's entries owned by root, stripped programs, the .deb's README and
 # CHANGELOG under gzip -9n.
 # shellcheck source=.ci/common.sh
@@ -14,21 +14,20 @@ packages=("brinok_${version}_$arch.deb" "brinok-$version-linux-$(uname -m).tar.g
 presets=(release windows windows32)
 
 first="$work/here"
-echo "-- packed here at $(date -u '+%T'), TZ=UTC0"
 for preset in "${presets[@]}"; do
   [ -f "build/$preset/CMakeCache.txt" ] || cmake --preset "$preset" >/dev/null
   cmake --build "build/$preset" >/dev/null
   TZ=UTC0 cpack --config "build/$preset/CPackConfig.cmake" -B "$first" >/dev/null
 done
 
-# The sources as they stand, commits included, in another folder, where
-# nobody builds the Linux packages. (A zip records its builder's account in
-# each entry's Unix extra field, which Windows ignores.)
+# The sources as they stand, without git: the other build takes the last
+# commit's time from SOURCE_DATE_EPOCH, the first one from git itself. The
+# Linux packages are built by nobody; a zip records its builder's account
+# in each entry's Unix extra field, which Windows ignores.
 second="$work/the-other-build"
 mkdir -p "$second/src"
 git ls-files -z --cached --others --exclude-standard |
   xargs -0 cp --parents -t "$second/src"
-cp -a .git "$second/src/"
 chown -R 65534:65534 "$second"
 chmod 755 "$work"
 build_from_nothing() {
@@ -38,17 +37,13 @@ build_from_nothing() {
   cmake --build "build/$1" >/dev/null
   cpack --config "build/$1/CPackConfig.cmake" -B ../packages >/dev/null
 }
-sleep 1
-echo "-- built from nothing at $(date -u '+%T'), TZ=NZST-12, the Linux packages by nobody"
 export -f build_from_nothing
-export second
-TZ=NZST-12 HOME=$second setpriv --reuid=65534 --regid=65534 --clear-groups \
+export second TZ=NZST-12 SOURCE_DATE_EPOCH
+SOURCE_DATE_EPOCH=$(git log -1 --format=%ct)
+sleep 1
+HOME=$second setpriv --reuid=65534 --regid=65534 --clear-groups \
   bash -ec 'build_from_nothing release'
-# Back to root, whose git would refuse a repository of nobody's.
-chown -R 0:0 "$second"
-for preset in windows windows32; do
-  (TZ=NZST-12 build_from_nothing "$preset")
-done
+(build_from_nothing windows && build_from_nothing windows32)
 
 for package in "${packages[@]}"; do
   for dir in "$first" "$second/packages"; do
