@@ -2,9 +2,7 @@
 # The Linux station end to end: pywws, set up with contrib/pywws/, turns raw
 # records into the weather log, brinok converts it, direwolf sends it with
 # its recipe and decode_aprs must read the weather back. Records are stamped
-# from the clock, by which the template judges a reading: one more than 5
-# minutes old or ahead of the clock must not be placed, and a report 10
-# minutes old, from the future or not there must give the bare position.
+# from the clock, by which the template judges a reading.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # shellcheck source=.ci/aprs.sh
@@ -55,8 +53,7 @@ append "$(date -u -d "$midnight 65 minutes ago" '+%Y-%m-%d %H:%M:%S'),5,40,20.0,
 append "$midnight,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0"
 
 # Appends the raw record $1 and runs what pywws-livelog runs after each
-# record (processing, then the template and the service); pywws's warnings
-# go to $work/pywws.log.
+# record: processing, then the template and the service.
 log="$station/QQ9QQ-7.Log"
 logged() {
   append "$1"
