@@ -83,8 +83,12 @@ expect_report() {
   sandbox_run test ! -e "$log" || fail "the log is still there after status 0"
 }
 published() { expect_run "exit status 0: report published" && expect_report "$1"; }
-# Waits until the timer's next start, on the full minute, is $1 s away.
-clear_of_timer() { while [ "$(date +%S)" -ge $((60 - $1)) ]; do sleep 0.5; done; }
+# Waits until the timer's next start, on the full minute, is $1 s away, and
+# its last (within AccuracySec=1s) 3 s past.
+clear_of_timer() {
+  local s
+  while s=$((10#$(date +%S))); ((s >= 60 - $1 || s < 3)); do sleep 0.5; done
+}
 last_start() { sandbox_run systemctl show -P LastTriggerUSecMonotonic brinok.timer; }
 started_since() { [ "$(last_start)" != "$1" ]; }
 wait_for_timer() {
