@@ -15,8 +15,7 @@ cmake --workflow --preset package
 sandbox_start
 sandbox_run sh -c 'cat >/root/brinok.deb && dpkg -i /root/brinok.deb >/dev/null' \
   <"build/release/brinok_${version}_$(dpkg --print-architecture).deb"
-# Runs the README's block of commands that holds the text $1, less the
-# indentation of its list item, in the sandbox, as root, in /root.
+# Runs the README's block of commands with $1 in it (less its list item's indent) in /root.
 setup() {
   local block
   block=$(awk -v want="$1" '
@@ -114,9 +113,8 @@ write_log -90 5 12 68.5 0.12 1013.2 55
 expect_run "exit status 1: run failed, the log is kept for the next run"
 ! not_failed || fail "a failed run did not mark the unit failed"
 sandbox_run test -f "$log" || fail "a failed run did not keep the log"
-# Removing the log is a change too: the next run finds none, and neither it
-# nor systemd about it writes a line. (Until that run has ended, the path
-# unit would miss the next log.)
+# Removing the log is a change too: the run finds none, and neither it nor systemd
+# writes a line. (Until that run has ended, the path unit would miss the next log.)
 sleep 0.5
 before=$(unit_lines "${units[@]}")
 as_user weather "rm $log"
@@ -130,10 +128,9 @@ sandbox_run test ! -e "$log" || fail "restarting brinok.path created $log"
 write_log 0 0 0 N/A 0.00 998.5 100
 published .../...g...t...P000b09985h00
 
-# brinok.timer: the second of two logs is written as soon as the run the
-# first started has deleted it (a fixed delay would miss the run), and the
-# report made read-only at once: the timer's next run fails and keeps the
-# log, no run starts in the rest of that minute, and with the report
+# brinok.timer: a second log written as soon as the first one's run has deleted it
+# (a fixed delay would miss the run), the report made read-only at once: the timer's
+# next run fails and keeps the log, no run follows in that minute, and with the report
 # writable the timer's run after that converts the log.
 clear_of_timer 10
 published=$(exits ': report published' | wc -l) failed=$(exits ': run failed' | wc -l)
@@ -165,8 +162,7 @@ elapsed=$((SECONDS - pywws_since)) tries=$(($(not_found) - 1))
 ((tries >= 1 + (elapsed - 10) / 61 && tries <= 1 + elapsed / 59)) ||
   fail "pywws.service started $tries times in $elapsed s, not once a minute"
 
-# A station folder under /home, of mode 0700 as Debian 12 makes a user's,
-# set up with its drop-ins, then the blocks again.
+# A station folder under /home (0700, as Debian 12 makes it) by drop-ins, then the blocks.
 station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log
 sandbox_run adduser --quiet --disabled-password --comment pi pi
 [ "$(sandbox_run stat -c %a /home/pi)" = 700 ] || fail "/home/pi is not 0700"
@@ -180,9 +176,8 @@ published 100/003g...t000P000b09980h50
 [ "$(sandbox_run stat -c %U:%G "$station/BRINOK.TXT")" = pi:weather ] ||
   fail "the report in $station is not pi's, of group weather"
 
-# Debian's direwolf.service, unmasked, with 5 s of silence on its input
-# (ADEVICE stdin null) to beacon at 2 s, then end; the operator's copy of
-# the recipe without a sound card, for this folder.
+# Debian's direwolf.service, unmasked, on 5 s of silence (ADEVICE stdin null): it beacons
+# at 2 s, then ends. The operator's copy of the recipe: no sound card, this folder.
 sandbox_run sh -c 'systemctl unmask direwolf.service && cd /run/systemd/system &&
   mkdir direwolf.service.d && cat >direwolf.service.d/ci.conf && systemctl daemon-reload' <<'UNIT'
 [Service]
@@ -218,11 +213,10 @@ direwolf_run sandbox_run systemctl restart direwolf.service
 grep -q "BRINOK.TXT.*Permission denied" "$work/direwolf.log" ||
   fail "direwolf's journal does not say why the report could not be read"
 
-# The cron line: one, every minute, as the weather program's user (root
-# would replace a read-only report). Its command, run by sh as cron runs it
-# in this folder, with the units stopped so that the lines tagged brinok
-# are its own (journald may miss the _COMM of a logger that has exited):
-# runs with no log and with a good one log nothing, a rejected log one line.
+# The cron line: one, every minute, as the weather program's user (root would replace a
+# read-only report). Run by sh in this folder, the units stopped so that the lines tagged
+# brinok are its own (journald may miss the _COMM of a logger that has exited): runs with
+# no log and with a good one log nothing, a rejected log one line.
 mapfile -t entries < <(grep -v -e '^#' -e '^$' contrib/cron/brinok.cron)
 [ ${#entries[@]} -eq 1 ] || fail "brinok.cron holds ${#entries[@]} entries"
 read -r minute hour day month weekday cron_user command <<<"${entries[0]}"

@@ -19,11 +19,10 @@ beacon() {
 # Fails with $2 unless direwolf sends the position alone from the folder $1.
 bare() { beacon "$1"; [[ $packet =~ ^$from$position$ ]] || fail "$2: $packet"; }
 
-# pywws's data store, set up with merge.py as the README says, twice (as
-# its block may be run again), and what the station would have stored on
-# its first contact. Raw records: wind in m/s, temperatures in C, the rain
-# counter in mm, the absolute pressure in hPa (the offset is added), the
-# direction in sixteenths; an empty value, a sensor the station lacks.
+# pywws's data store, set up with merge.py as the README says, twice (as its block may
+# be run again), and what the station would have stored on its first contact. Raw records:
+# wind in m/s, temperatures in C, the rain counter in mm, the absolute pressure in hPa (the
+# offset is added), the direction in sixteenths; an empty value, a sensor the station lacks.
 data="$work/pywws" station="$work/station"
 mkdir -p "$data" "$station"
 printf '[config]\npressure offset = 13.2\n[paths]\nwork = %s\n' "$work/pywws-work" >"$data/weather.ini"
@@ -91,10 +90,9 @@ refused() {
   [ "$(stat -c %Y.%y "$station/BRINOK.TXT")" = "$before" ] || fail "record $1: the report changed"
 }
 
-# Gusts, below 0 F, rain since midnight, 4 m 50 s old: 4.5 m/s is 10 mph
-# (which decode_aprs takes for knots, as APRS's direction/speed extension
-# defines it), 11.2 m/s 25 mph, direction 12 of 16 270, -21.3 C -6 F, 3.3 mm
-# 0.13 in, 1000.0 + 13.2 hPa.
+# Gusts, below 0 F, rain since midnight, 4 m 50 s old: 4.5 m/s is 10 mph (decode_aprs takes
+# it for knots, as APRS's direction/speed extension defines it), 11.2 m/s 25 mph, direction
+# 12 of 16 270, -21.3 C -6 F, 3.3 mm 0.13 in, 1000.0 + 13.2 hPa.
 good=$(stamp -290)
 reading "$good,5,40,20.0,55,-21.3,1000.0,4.5,11.2,12,103.3,0" 270/010g025t-06P013b10132h55 \
   'wind 11.5 mph, direction 270, gust 25, temperature -6, rain 0.13 since midnight, barometer 29.92, humidity 55, ""'
@@ -113,9 +111,9 @@ touch -d '10 minutes ago' "$station/BRINOK.TXT"
 bare "$station" "a reading went out 15 minutes after it was measured"
 grep -q -- '-mmin -10 ' "$recipe" || fail "$recipe does not guard at 10 minutes"
 
-# Calm, no temperature or humidity sensor (of humidity's no-data "..." one
-# full stop is left unread); wind without a direction, freezing point,
-# humidity 100; 10.24 inches since midnight, capped at 9.99.
+# Calm, no temperature or humidity sensor (of humidity's no-data "..." one full stop is
+# left unread); wind without a direction, freezing point, humidity 100; 10.24 inches since
+# midnight, capped at 9.99.
 sleep 1
 reading "$(stamp 0),5,40,20.0,,,1001.5,0.0,0.0,4,103.3,0" .../...g...t...P013b10147h... \
   ', rain 0.13 since midnight, barometer 29.97, "."'
