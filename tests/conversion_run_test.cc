@@ -310,6 +310,18 @@ TEST(ConversionRun, CreatedFilesGetTheOrdinaryModeLessTheUmask) {
   }
 }
 
+// Takes the folder's lock as a run does, waiting while a run holds it.
+// Returns its descriptor, to close, or -1.
+int HoldLock(const ScratchDir& dir) {
+  const int lock =
+      ::open((dir / kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (lock >= 0 && ::flock(lock, LOCK_EX) != 0) {
+    ::close(lock);
+    return -1;
+  }
+  return lock;
+}
+
 // Another run holds the folder's lock (here the test itself): a run waits
 // for it, and makes its own run once it is free, or fails without touching
 // anything once its wait of 5 seconds has run out.
@@ -333,10 +345,8 @@ TEST(ConversionRun, WaitsForTheRunBeforeIt) {
     ScratchDir dir;
     dir.Write(kLog, kFirstExampleLog);
     dir.Write(kReport, kOldReport);
-    const int lock =
-        ::open((dir / kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    const int lock = HoldLock(dir);
     ASSERT_GE(lock, 0);
-    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     const auto started = std::chrono::steady_clock::now();
     ChildProcess run(ProgramCommand(), {.dir = dir.path(),
                                         .time_limit = kRunTimeout,
@@ -370,11 +380,8 @@ int StressRounds() {
 // returns how many logs the runs are to convert: 2, or 1 when the first was
 // still waiting and is replaced.
 int WriteNewLogBetweenRuns(const ScratchDir& dir, const std::string& log) {
-  const int lock =
-      ::open((dir / kLock).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-  if (lock < 0 || ::flock(lock, LOCK_EX) != 0) {
-    ADD_FAILURE() << "cannot take the lock";
-  }
+  const int lock = HoldLock(dir);
+  EXPECT_GE(lock, 0) << "cannot take the lock";
   const int logs = dir.Read(kLog) ? 1 : 2;
   dir.Write("new.tmp", log);
   fs::rename(dir / "new.tmp", dir / kLog);
