@@ -1,11 +1,9 @@
 # shellcheck shell=bash
 # What the steps share; a step sources it first and runs from the
-# repository's root.
+# repository's root, with a scratch folder removed when it ends (a step that
+# replaces the trap removes it too).
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-
-# A scratch folder, removed when the step ends (a step that replaces the
-# trap removes it too).
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() {
@@ -28,9 +26,8 @@ poll() {
   done
 }
 
-# Runs CMD... in a fresh folder on a log of the lines in $1 (CR LF line
-# ends; the sample log when empty); sets $status and $line, the data line of
-# the report.
+# Runs CMD... in a fresh folder on a log of the lines in $1 (CR LF; the
+# sample log when empty); sets $status and $line, the report's data line.
 convert() {
   local dir
   dir=$(mktemp -d "$work/run.XXXXXX")
@@ -72,9 +69,8 @@ check_packages() {
   ! readelf -d "$unpacked/usr/bin/brinok" | grep -q NEEDED ||
     fail "$deb: the program needs shared libraries"
   expect_line "$sample_line" "" "$@" "$unpacked/usr/bin/brinok"
-  # lintian exits 2 for tags at the levels of --fail-on and, in Debian 12,
-  # for overridden ones once --show-overrides is given, so the verdict is
-  # read from the tags: E: and W: fail, O: (an override, with its reason)
+  # The verdict is read from the tags, as Debian 12's lintian exits 2 for
+  # overridden ones too: E: and W: fail, O: (an override, with its reason)
   # passes. Its complaint about running as root, as CI does, is dropped.
   output=$(lintian --display-level '>=pedantic' --show-overrides "$deb" \
     2> >(grep -v '^running with root privileges' >&2)) || status=$?
