@@ -49,9 +49,10 @@ expect_line() {
 
 # Checks the .deb and .tar.gz that cpack made in $1 for the Debian
 # architecture $2 and the processor $3 (in the .tar.gz's name): the program
-# and its manual in them, no dependencies, a static program whose ELF header
-# matches $4 and that, started by CMD... (an emulator, or nothing), publishes
-# the sample's report; then lintian, which must find no error or warning.
+# and its manual in them, no dependencies, a README that links nothing the
+# package lacks, a static program whose ELF header matches $4 and that,
+# started by CMD... (an emulator, or nothing), publishes the sample's
+# report; then lintian, which must find no error or warning.
 check_packages() {
   local arch=$2 processor=$3 elf=$4 unpacked="$work/$2" status=0 output
   local deb="$1/brinok_${version}_$2.deb" tgz="$1/brinok-$version-linux-$3.tar.gz"
@@ -64,6 +65,8 @@ check_packages() {
   tar -tzf "$tgz" | grep -qx "brinok-$version-linux-$processor/bin/brinok" ||
     fail "$tgz has no bin/brinok"
   dpkg-deb -x "$deb" "$unpacked"
+  ! zcat "$unpacked/usr/share/doc/brinok/README.md.gz" | grep -n '](HACKING.md)' ||
+    fail "$deb: its README links HACKING.md, which the package lacks"
   readelf -h "$unpacked/usr/bin/brinok" | grep -Eq "$elf" ||
     fail "$deb: the program is not for $arch ($elf)"
   ! readelf -d "$unpacked/usr/bin/brinok" | grep -q NEEDED ||

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # What a station gets besides the program: the manual, install, the .deb and
 # .tar.gz, the worked examples, README.txt's tables for the weather program,
-# the Task Scheduler task. (The zips are checked where they are built, the
-# systemd units and the cron line where they run.)
+# the Task Scheduler task. (The zips, units and cron line: where they run.)
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 # A locale every Debian has, so that man does not complain of a missing one.
@@ -10,8 +9,7 @@ export LC_ALL=C.UTF-8
 
 cmake --workflow --preset package
 # Both renderers must stay silent: a warning is a page that shows wrongly on
-# some terminal. The header names the version and the date of its section in
-# CHANGELOG.md, which configuring has found.
+# some terminal. The header names the version and its date in CHANGELOG.md.
 manual=build/release/brinok.1
 warnings=$(man --warnings -l "$manual" 2>&1 >/dev/null
   groff -man -ww -z "$manual" 2>&1)
@@ -27,8 +25,8 @@ cmake --install build/release --prefix "$prefix" >/dev/null
 check_packages build/release "$(dpkg --print-architecture)" "$(uname -m)" \
   "Class:[[:space:]]+ELF$(getconf LONG_BIT)"
 
-# Rows of eight words on standard input, the seven values of a log and the
-# data line the program must write from it; there must be five.
+# Five rows of eight words on standard input: a log's seven values and the
+# data line the program must write from it.
 check_examples() {
   local row count=0
   while read -r -a row; do
@@ -43,10 +41,10 @@ check_examples "the manual" < <(sed 's/\\-/-/g' "$manual" |
 check_examples "the README" < <(sed -n '/^| Direction |/,/^$/p' README.md |
   awk -F'|' '/^\| [-0-9.]/ { gsub(/`/, ""); print $2, $3, $4, $5, $6, $7, $8, $9 }')
 
-# README.txt's tables: each row is a line of the log, a way of writing it
-# and the field that goes on the air (two ways in a row of the first table,
-# whose "Write" column is the base log). Each way replaces its line in the
-# base log. Columns are two or more spaces apart.
+# README.txt's tables, columns two or more spaces apart: a line of the log,
+# ways of writing it, each with the field that goes on the air (two in the
+# first table, whose "Write" column is the base log each way replaces its
+# line in).
 readme_txt=contrib/windows/README.txt.in
 rows=$(sed -n '/^Setting up the weather program$/,/^Starting BRINOK.EXE$/p' \
   "$readme_txt" | grep -E '^  [1-7]  ' |
