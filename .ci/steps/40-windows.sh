@@ -221,8 +221,7 @@ if [ "$status" -ne 42 ]; then
   echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
   exit 0
 fi
-bash .ci/wine32-root.sh build/wine32-root
-export BRINOK_WINE32_ROOT="$PWD/build/wine32-root"
 wine=("$PWD/.ci/in-wine32-root")
+"${wine[@]}" --make
 run_suite windows32
 check_uiview windows32
