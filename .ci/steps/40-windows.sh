@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
-# Windows: the 64- and the 32-bit BRINOK.EXE cross-built and packed, each
-# zip and its program checked; the integration suite and a UI-VIEW32
-# stand-in run on the 64-bit program under Wine and on the 32-bit one under
-# the 32-bit Wine of an i386 Debian root; README.txt's test by hand typed
-# into Wine's cmd.
+# Windows: the 64- and 32-bit BRINOK.EXE cross-built and packed, each zip and
+# program checked; the integration suite and a UI-VIEW32 stand-in under Wine,
+# 64-bit here and 32-bit in an i386 Debian root; README.txt's test by hand.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
 # The oldest Windows of each listed function, as PE header versions.
-declare -A windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
+declare -A listed windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
   [7]=6.1 [8]=6.2 [8.1]=6.3 [10]=10.0)
-declare -A listed
 while read -r dll function windows; do
   [ -n "${windows_version[$windows]:-}" ] ||
     fail "imports.txt: $dll $function: no such Windows: '$windows'"
@@ -21,78 +18,64 @@ done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
 # system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe="$dir/bin/BRINOK.EXE"
-  local headers imports newest from field text got dll function
+  local exe="$dir/bin/BRINOK.EXE" imports newest from got rc
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
   (cd "$work/$1" && cmake -E tar xf "$zip")
-  for text in bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt; do
-    [ -f "$dir/$text" ] || fail "the zip has no $text"
-    # Notepad shows a text whose lines end in LF alone as one line.
-    [[ $text != *.txt ]] || ! grep -q $'[^\r]$\|^$' "$dir/$text" ||
-      fail "$text has lines that do not end in CR LF"
-  done
+  (cd "$dir" && ls bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt \
+    >/dev/null) || fail "the zip lacks the above"
+  # For Notepad, which shows a text whose lines end in LF alone as one line:
+  # CR LF line ends; README.txt plain ASCII, no line wider than 79 columns.
+  ! grep -n $'[^\r]$\|^$' "$dir"/*.txt || fail "the above lines do not end in CR LF"
+  ! tr -d '\r' <"$dir/README.txt" |
+    LC_ALL=C awk '/[^ -~]/ || length > 79 { print FNR ": " $0 }' | grep . ||
+    fail "README.txt has the above lines, not plain ASCII or wider than 79 columns"
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
-  # Plain ASCII, no line wider than 79 columns: for Notepad.
-  ! LC_ALL=C grep -n $'[^ -~\r]' "$dir/README.txt" ||
-    fail "README.txt holds the above characters that are not plain ASCII"
-  ! tr -d '\r' <"$dir/README.txt" | awk 'length > 79 { print FNR ": " $0 }' |
-    grep . || fail "README.txt has the above lines wider than 79 columns"
   # The changes as text, from the zip's version back, without Markdown.
   [[ "$(head -n 1 "$dir/CHANGELOG.txt")" == "brinok $version ("*$')\r' ]] ||
     fail "CHANGELOG.txt does not start with version $version"
   ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
     fail "CHANGELOG.txt holds Markdown or unreleased changes"
-  headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-  [ "$(awk '$1 == "Magic" { print $3 }' <<<"$headers")" = "($3)" ] ||
-    fail "$exe is not $3: $(grep '^Magic' <<<"$headers")"
-  # Subsystem 2 is the Windows GUI: started without a console window.
-  grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" ||
-    fail "$exe is not a Windows GUI program: $(grep '^Subsystem' <<<"$headers")"
-  imports=$(awk '/^[[:space:]]*DLL Name: / { dll = tolower($3); next }
-    dll != "" && NF == 0 { dll = "" }
-    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' <<<"$headers")
+  # Each import ("dll function") with the oldest Windows that has it, the
+  # newest last; the compiler's runtime DLLs would have to be shipped too.
+  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '
+    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
+    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }')
   [ -n "$imports" ] || fail "$exe: no imports found"
   echo "$imports" >>"$work/imported"
-  # Each import with the oldest Windows that has it, the newest last.
   while read -r dll function; do
     echo "${listed["$dll $function"]:-unlisted} $dll $function"
   done <<<"$imports" | sort -V >"$work/imports"
-  # Runtime DLLs of the compiler (libstdc++, libgcc, libwinpthread) would
-  # have to be shipped alongside; a Windows function is listed with the
-  # oldest Windows that has it.
   ! grep '^unlisted ' "$work/imports" ||
     fail "$exe imports the above, which contrib/windows/imports.txt does not list"
   read -r newest _ from < <(tail -n 1 "$work/imports")
-  # The loader refuses the program on a Windows older than its header says.
-  for field in OSystem Subsystem; do
-    [ "$(awk -v major="Major${field}Version" -v minor="Minor${field}Version" \
-      '$1 == major { x = $2 + 0 } $1 == minor { y = $2 + 0 } END { print x "." y }' \
-      <<<"$headers")" = "$newest" ] ||
-      fail "$exe: the header's $field version is not $newest, of $from"
-  done
-  # Resources by type (a manifest would be type 24), and the version as
-  # Explorer's Properties, Details shows it: each UTF-16 key, then its value.
-  [ "$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc |
-    sed -n 's|^/\* Type: \(.*\)$|\1|p' | sort -u)" = version ] ||
+  # The header: the PE format; subsystem 2, the Windows GUI, started without
+  # a console window; as OS and subsystem version the newest import's Windows,
+  # as the loader refuses the program on a Windows older than the header says.
+  got=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '$1 == "Magic" { m = $3 }
+    $1 == "Subsystem" { s = $2 + 0 }
+    $1 ~ /^Major(OSystem|Subsystem)Version$/ { v = v " " $2 }
+    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 } END { print m, s v }')
+  [ "$got" = "($3) 2 $newest $newest" ] || fail "$exe: format, subsystem, OS and" \
+    "subsystem versions: $got, not ($3) 2 $newest $newest, for $from"
+  # Resources by type (a manifest would be type 24), and the version's fields
+  # that Explorer's Properties, Details shows.
+  rc=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
+  [ "$(sed -n 's|^/\* Type: \(.*\)$|\1|p' <<<"$rc" | sort -u)" = version ] ||
     fail "$exe has resources besides its version"
-  strings -el "$exe" >"$work/resource.txt"
-  resource() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' \
-    "$work/resource.txt"; }
+  resource() { sed -n "s/^ *VALUE \"$1\", \"\(.*\)\"\$/\1/p" <<<"$rc"; }
   got="$(resource FileVersion) $(resource ProductVersion) $(resource ProductName)"
-  got+=" $(resource OriginalFilename) $(resource FileDescription)"
-  [[ "$got" == "$version $version brinok BRINOK.EXE "?* ]] ||
-    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, FileDescription: $got"
-  [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
-    fail "LegalCopyright does not match LICENSE"
+  got+=" $(resource OriginalFilename) [$(resource LegalCopyright)] $(resource FileDescription)"
+  [[ $got == "$version $version brinok BRINOK.EXE [$(grep -m1 '^Copyright ' LICENSE)"*"] "?* ]] ||
+    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, [LegalCopyright, as in" \
+      "LICENSE], FileDescription: $got"
 }
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
 # The list holds what the programs import and no more.
-stale=$(comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u))
-[ -z "$stale" ] ||
-  fail "contrib/windows/imports.txt lists what neither program imports: $stale"
+! comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u) | grep . ||
+  fail "contrib/windows/imports.txt lists the above, which neither program imports"
 
 # The native integration tests drive the Windows programs.
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev
