@@ -81,107 +81,72 @@ check_windows windows32 win32 PE32 32
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev
 cmake --build --preset dev --target brinok_run_tests
 
-# Quiet Wine, with the ANSI code page 1252; a private prefix for each
-# program, with one server each for a whole suite, started with its helper
-# processes before the first test: a process started by a test would
-# otherwise keep the test's output pipe open. A server left over from an
-# earlier use of a prefix is replaced; ours are stopped however the step
-# ends, and a failure shows Wine's log. $wine is the command in front of
-# Wine's programs (none on this machine).
-export WINEDEBUG=-all LANG=en_US.UTF-8
-wine_log="$work/wine.log"
-wine=()
-servers=()
-stop_wine() {
-  local status=$? prefix
-  [[ $status -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
-  for prefix in "${servers[@]}"; do
-    WINEPREFIX=$prefix "${wine[@]}" wineserver -k 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap stop_wine EXIT
-# Starts Wine for the program of preset $1, runs it once on the sample,
-# which starts what Wine needs, then the suite, whose Windows-only tests run
-# (and never skip) with BRINOK_TEST_PLATFORM set.
-run_suite() {
-  local exe="$PWD/build/$1/BRINOK.EXE"
+# Quiet Wine, with the ANSI code page 1252, its prefix set for each program;
+# $wine is the command in front of Wine's programs (none here). The server of
+# the prefix in use is stopped however the step ends; a failure shows the log.
+export WINEDEBUG=-all LANG=en_US.UTF-8 WINEPREFIX=
+wine_log="$work/wine.log" wine=()
+trap '[[ $? -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
+  [ -z "${WINEPREFIX:-}" ] || "${wine[@]}" wineserver -k 2>/dev/null || true
+  rm -rf "$work"' EXIT
+# Runs the program of preset $1 under Wine, in a prefix of its own with one
+# server (a leftover one replaced), started with Wine's helper processes by a
+# run on the sample, as those started by a test would keep its output pipe
+# open; then the suite, with BRINOK_TEST_PLATFORM set so that its Windows-only
+# tests run. Then UI-VIEW32, played by the stand-in with BRINOK.EXE as its WX
+# data file, set up as README.txt says ("Start in" the station folder, or all
+# in its own folder), must publish in either working folder its help leaves
+# open, its own or the program's; started elsewhere, only in the program's (in
+# its own it finds no log, 3, and the old report is read again, as warned).
+wine_checks() {
+  local exe="$PWD/build/$1/BRINOK.EXE" standin="$PWD/build/$1/uiview_standin.exe"
+  local case setup option home station start_in got want
   export WINEPREFIX="$PWD/build/$1/wineprefix"
   mkdir -p "$WINEPREFIX"
-  "${wine[@]}" wineserver -k >>"$wine_log" 2>&1 || true
-  "${wine[@]}" wineserver -w
+  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; } >>"$wine_log" 2>&1
   "${wine[@]}" wineserver -p </dev/null >>"$wine_log" 2>&1
-  servers+=("$WINEPREFIX")
   [ -f "$WINEPREFIX/system.reg" ] ||
     WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
       "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
   expect_line "$sample_line" "" "${wine[@]}" wine "$exe"
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
-}
-
-# UI-VIEW32 with BRINOK.EXE as its WX data file, played by the stand-in of
-# preset $1, set up as README.txt says: the station folder as its working
-# folder ("Start in"), or everything in its own folder. Its help does not say
-# which working folder it gives the program, so the stand-in starts
-# BRINOK.EXE in its own and in the program's: both must publish. Started
-# elsewhere, in its own the program finds no log (3) and the old report is
-# read again, as README.txt warns; in the program's it still works.
-check_uiview() {
-  local standin="$PWD/build/$1/uiview_standin.exe" setup option home station
-  local start_in got want kept
-  for setup in start-in own-folder elsewhere; do
-    for option in "" --start-in-program-folder; do
-      home=$(mktemp -d "$work/uiview.XXXXXX")
-      station=$home/station start_in=$home
-      [ "$setup" = own-folder ] && station=$home
-      [ "$setup" = start-in ] && start_in=$station
-      mkdir -p "$station"
-      cp "build/$1/BRINOK.EXE" examples/QQ9QQ-7.Log "$station/"
-      printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
-      got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
-        "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" |
-        tr -d '\r') || true
-      if [[ $setup == elsewhere && -z $option ]]; then
-        want=$'ended 3\nline 2: the old report' kept=yes
-      else
-        want="ended 0"$'\n'"line 2: $sample_line" kept=no
-      fi
-      [ "$got" = "$want" ] ||
-        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
-      [ "$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)" = "$kept" ] ||
-        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: log kept: not $kept"
-    done
+  for case in {start-in,own-folder,elsewhere}/{,--start-in-program-folder}; do
+    setup=${case%/*} option=${case#*/} home=$(mktemp -d "$work/uiview.XXXXXX")
+    station=$home/station start_in=$home
+    [ "$setup" = own-folder ] && station=$home
+    [ "$setup" = start-in ] && start_in=$station
+    mkdir -p "$station"
+    cp "$exe" examples/QQ9QQ-7.Log "$station/"
+    printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+    got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
+      "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" | tr -d '\r') || true
+    got+=$'\nlog kept: '$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)
+    want=$'ended 0\nline 2: '"$sample_line"$'\nlog kept: no'
+    [ "$case" != elsewhere/ ] || want=$'ended 3\nline 2: the old report\nlog kept: yes'
+    [ "$got" = "$want" ] ||
+      fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
   done
 }
+wine_checks windows
 
-run_suite windows
-check_uiview windows
-
-# README.txt's test by hand, its lines with the path of BRINOK.EXE in a
-# station folder that holds a real log and report, typed into cmd started
-# there: it must show exit status 0 and the report with the data line
-# README.txt shows, leave the station folder as it was and remove its
-# scratch folder (which a line of ours before it removes if an earlier
-# attempt left it, and one after it looks for).
-station="$work/station"
-mkdir "$station"
+# README.txt's test by hand typed into cmd in a station folder with a real
+# log and report, with BRINOK.EXE's path there: it must show exit status 0 and
+# the data line README.txt names, leave the station folder as it was and
+# remove its scratch folder (removed before by a line of ours, checked after).
+station=$(mktemp -d "$work/station.XXXXXX")
 cp build/windows/BRINOK.EXE "$station/"
 printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
 printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
 cp -a "$station" "$work/station-before"
-sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
-  contrib/windows/README.txt.in |
-  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/readme-lines.txt"
-grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" "$work/readme-lines.txt" ||
+lines=$(sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
+  contrib/windows/README.txt.in | sed "s|C:\\\\Station|Z:${station//\//\\\\}|")
+grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" <<<"$lines" ||
   fail "README.txt's test by hand not found"
 scratch='"%TEMP%\brinok-test"'
-{
-  echo "if exist $scratch rmdir /s /q $scratch"
-  cat "$work/readme-lines.txt"
-  echo "if exist $scratch (echo scratch folder left) else echo scratch folder removed"
-} >"$work/typed.txt"
-typed=$(cd "$station" && wine cmd <"$work/typed.txt" 2>>"$wine_log" | tr -d '\r')
+printf '%s\n' "if exist $scratch rmdir /s /q $scratch" "$lines" \
+  "if exist $scratch (echo scratch folder left) else echo scratch folder removed" >"$work/typed"
+typed=$(cd "$station" && wine cmd <"$work/typed" 2>>"$wine_log" | tr -d '\r')
 grep -qx '.*>0' <<<"$typed" || fail "README.txt's test by hand: $typed"
 # The report as "type" shows it: the data line follows the asterisk line.
 data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
@@ -192,19 +157,16 @@ grep -qx '.*>scratch folder removed' <<<"$typed" ||
 diff -r "$work/station-before" "$station" ||
   fail "README.txt's test by hand changed the station folder"
 
-# The 32-bit Wine only where the kernel runs 32-bit x86 programs, as a
-# static one shows.
-# shellcheck disable=SC2016 # assembler, not shell
-printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' |
+# The 32-bit Wine only where the kernel runs 32-bit x86 programs, as this probe shows.
+printf ".globl _start\n_start:\n movl \$1, %%eax\n movl \$42, %%ebx\n int \$0x80\n" |
   as --32 -o "$work/probe.o" -
 ld -m elf_i386 -o "$work/probe" "$work/probe.o"
-status=0
-"$work/probe" 2>/dev/null || status=$?
+status=$("$work/probe" 2>/dev/null; echo $?)
 if [ "$status" -ne 42 ]; then
   echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
   exit 0
 fi
+wineserver -k || true # the 64-bit Wine's server, before $wine changes
 wine=("$PWD/.ci/in-wine32-root")
 "${wine[@]}" --make
-run_suite windows32
-check_uiview windows32
+wine_checks windows32
