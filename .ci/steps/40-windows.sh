@@ -1,16 +1,13 @@
 #!/usr/bin/env bash
-# Windows: the 64- and the 32-bit BRINOK.EXE cross-built and packed, each
-# zip and its program checked; the integration suite and a UI-VIEW32
-# stand-in run on the 64-bit program under Wine and on the 32-bit one under
-# the 32-bit Wine of an i386 Debian root; README.txt's test by hand typed
-# into Wine's cmd.
+# Windows: the 64- and 32-bit BRINOK.EXE cross-built and packed, each zip and
+# program checked; the integration suite and a UI-VIEW32 stand-in under Wine,
+# 64-bit here and 32-bit in an i386 Debian root; README.txt's test by hand.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
 # The oldest Windows of each listed function, as PE header versions.
-declare -A windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
+declare -A listed windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
   [7]=6.1 [8]=6.2 [8.1]=6.3 [10]=10.0)
-declare -A listed
 while read -r dll function windows; do
   [ -n "${windows_version[$windows]:-}" ] ||
     fail "imports.txt: $dll $function: no such Windows: '$windows'"
@@ -21,184 +18,135 @@ done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
 # system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe="$dir/bin/BRINOK.EXE"
-  local headers imports newest from field text got dll function
+  local exe="$dir/bin/BRINOK.EXE" imports newest from got rc
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
   (cd "$work/$1" && cmake -E tar xf "$zip")
-  for text in bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt; do
-    [ -f "$dir/$text" ] || fail "the zip has no $text"
-    # Notepad shows a text whose lines end in LF alone as one line.
-    [[ $text != *.txt ]] || ! grep -q $'[^\r]$\|^$' "$dir/$text" ||
-      fail "$text has lines that do not end in CR LF"
-  done
+  (cd "$dir" && ls bin/BRINOK.EXE brinok-task.xml README.txt LICENSE.txt CHANGELOG.txt \
+    >/dev/null) || fail "the zip lacks the above"
+  # For Notepad, which shows a text whose lines end in LF alone as one line:
+  # CR LF line ends; README.txt plain ASCII, no line wider than 79 columns.
+  ! grep -n $'[^\r]$\|^$' "$dir"/*.txt || fail "the above lines do not end in CR LF"
+  ! tr -d '\r' <"$dir/README.txt" |
+    LC_ALL=C awk '/[^ -~]/ || length > 79 { print FNR ": " $0 }' | grep . ||
+    fail "README.txt has the above lines, not plain ASCII or wider than 79 columns"
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
-  # Plain ASCII, no line wider than 79 columns: for Notepad.
-  ! LC_ALL=C grep -n $'[^ -~\r]' "$dir/README.txt" ||
-    fail "README.txt holds the above characters that are not plain ASCII"
-  ! tr -d '\r' <"$dir/README.txt" | awk 'length > 79 { print FNR ": " $0 }' |
-    grep . || fail "README.txt has the above lines wider than 79 columns"
   # The changes as text, from the zip's version back, without Markdown.
   [[ "$(head -n 1 "$dir/CHANGELOG.txt")" == "brinok $version ("*$')\r' ]] ||
     fail "CHANGELOG.txt does not start with version $version"
   ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
     fail "CHANGELOG.txt holds Markdown or unreleased changes"
-  headers=$(x86_64-w64-mingw32-objdump -p "$exe")
-  [ "$(awk '$1 == "Magic" { print $3 }' <<<"$headers")" = "($3)" ] ||
-    fail "$exe is not $3: $(grep '^Magic' <<<"$headers")"
-  # Subsystem 2 is the Windows GUI: started without a console window.
-  grep -Eq '^Subsystem[[:space:]]+0+2[[:space:]]' <<<"$headers" ||
-    fail "$exe is not a Windows GUI program: $(grep '^Subsystem' <<<"$headers")"
-  imports=$(awk '/^[[:space:]]*DLL Name: / { dll = tolower($3); next }
-    dll != "" && NF == 0 { dll = "" }
-    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }' <<<"$headers")
+  # Each import ("dll function") with the oldest Windows that has it, the
+  # newest last; the compiler's runtime DLLs would have to be shipped too.
+  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '
+    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
+    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }')
   [ -n "$imports" ] || fail "$exe: no imports found"
   echo "$imports" >>"$work/imported"
-  # Each import with the oldest Windows that has it, the newest last.
   while read -r dll function; do
     echo "${listed["$dll $function"]:-unlisted} $dll $function"
   done <<<"$imports" | sort -V >"$work/imports"
-  # Runtime DLLs of the compiler (libstdc++, libgcc, libwinpthread) would
-  # have to be shipped alongside; a Windows function is listed with the
-  # oldest Windows that has it.
   ! grep '^unlisted ' "$work/imports" ||
     fail "$exe imports the above, which contrib/windows/imports.txt does not list"
   read -r newest _ from < <(tail -n 1 "$work/imports")
-  # The loader refuses the program on a Windows older than its header says.
-  for field in OSystem Subsystem; do
-    [ "$(awk -v major="Major${field}Version" -v minor="Minor${field}Version" \
-      '$1 == major { x = $2 + 0 } $1 == minor { y = $2 + 0 } END { print x "." y }' \
-      <<<"$headers")" = "$newest" ] ||
-      fail "$exe: the header's $field version is not $newest, of $from"
-  done
-  # Resources by type (a manifest would be type 24), and the version as
-  # Explorer's Properties, Details shows it: each UTF-16 key, then its value.
-  [ "$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc |
-    sed -n 's|^/\* Type: \(.*\)$|\1|p' | sort -u)" = version ] ||
+  # The header: the PE format; subsystem 2, the Windows GUI, started without
+  # a console window; as OS and subsystem version the newest import's Windows,
+  # as the loader refuses the program on a Windows older than the header says.
+  got=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '$1 == "Magic" { m = $3 }
+    $1 == "Subsystem" { s = $2 + 0 }
+    $1 ~ /^Major(OSystem|Subsystem)Version$/ { v = v " " $2 }
+    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 } END { print m, s v }')
+  [ "$got" = "($3) 2 $newest $newest" ] || fail "$exe: format, subsystem, OS and" \
+    "subsystem versions: $got, not ($3) 2 $newest $newest, for $from"
+  # Resources by type (a manifest would be type 24), and the version's fields
+  # that Explorer's Properties, Details shows.
+  rc=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
+  [ "$(sed -n 's|^/\* Type: \(.*\)$|\1|p' <<<"$rc" | sort -u)" = version ] ||
     fail "$exe has resources besides its version"
-  strings -el "$exe" >"$work/resource.txt"
-  resource() { awk -v key="$1" 'found { print; exit } $0 == key { found = 1 }' \
-    "$work/resource.txt"; }
+  resource() { sed -n "s/^ *VALUE \"$1\", \"\(.*\)\"\$/\1/p" <<<"$rc"; }
   got="$(resource FileVersion) $(resource ProductVersion) $(resource ProductName)"
-  got+=" $(resource OriginalFilename) $(resource FileDescription)"
-  [[ "$got" == "$version $version brinok BRINOK.EXE "?* ]] ||
-    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, FileDescription: $got"
-  [[ "$(resource LegalCopyright)" == "$(grep -m1 '^Copyright ' LICENSE)"* ]] ||
-    fail "LegalCopyright does not match LICENSE"
+  got+=" $(resource OriginalFilename) [$(resource LegalCopyright)] $(resource FileDescription)"
+  [[ $got == "$version $version brinok BRINOK.EXE [$(grep -m1 '^Copyright ' LICENSE)"*"] "?* ]] ||
+    fail "$exe: File-, ProductVersion, -Name, OriginalFilename, [LegalCopyright, as in" \
+      "LICENSE], FileDescription: $got"
 }
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
 # The list holds what the programs import and no more.
-stale=$(comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u))
-[ -z "$stale" ] ||
-  fail "contrib/windows/imports.txt lists what neither program imports: $stale"
+! comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u) | grep . ||
+  fail "contrib/windows/imports.txt lists the above, which neither program imports"
 
 # The native integration tests drive the Windows programs.
 [ -f build/dev/CMakeCache.txt ] || cmake --preset dev
 cmake --build --preset dev --target brinok_run_tests
 
-# Quiet Wine, with the ANSI code page 1252; a private prefix for each
-# program, with one server each for a whole suite, started with its helper
-# processes before the first test: a process started by a test would
-# otherwise keep the test's output pipe open. A server left over from an
-# earlier use of a prefix is replaced; ours are stopped however the step
-# ends, and a failure shows Wine's log. $wine is the command in front of
-# Wine's programs (none on this machine).
-export WINEDEBUG=-all LANG=en_US.UTF-8
-wine_log="$work/wine.log"
-wine=()
-servers=()
-stop_wine() {
-  local status=$? prefix
-  [[ $status -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
-  for prefix in "${servers[@]}"; do
-    WINEPREFIX=$prefix "${wine[@]}" wineserver -k 2>/dev/null || true
-  done
-  rm -rf "$work"
-}
-trap stop_wine EXIT
-# Starts Wine for the program of preset $1, runs it once on the sample,
-# which starts what Wine needs, then the suite, whose Windows-only tests run
-# (and never skip) with BRINOK_TEST_PLATFORM set.
-run_suite() {
-  local exe="$PWD/build/$1/BRINOK.EXE"
+# Quiet Wine, with the ANSI code page 1252, its prefix set for each program;
+# $wine is the command in front of Wine's programs (none here). The server of
+# the prefix in use is stopped however the step ends; a failure shows the log.
+export WINEDEBUG=-all LANG=en_US.UTF-8 WINEPREFIX=
+wine_log="$work/wine.log" wine=()
+trap '[[ $? -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
+  [ -z "${WINEPREFIX:-}" ] || "${wine[@]}" wineserver -k 2>/dev/null || true
+  rm -rf "$work"' EXIT
+# Runs the program of preset $1 under Wine, in a prefix of its own with one
+# server (a leftover one replaced), started with Wine's helper processes by a
+# run on the sample, as those started by a test would keep its output pipe
+# open; then the suite, with BRINOK_TEST_PLATFORM set so that its Windows-only
+# tests run. Then UI-VIEW32, played by the stand-in with BRINOK.EXE as its WX
+# data file, set up as README.txt says ("Start in" the station folder, or all
+# in its own folder), must publish in either working folder its help leaves
+# open, its own or the program's; started elsewhere, only in the program's (in
+# its own it finds no log, 3, and the old report is read again, as warned).
+wine_checks() {
+  local exe="$PWD/build/$1/BRINOK.EXE" standin="$PWD/build/$1/uiview_standin.exe"
+  local case setup option home station start_in got want
   export WINEPREFIX="$PWD/build/$1/wineprefix"
   mkdir -p "$WINEPREFIX"
-  "${wine[@]}" wineserver -k >>"$wine_log" 2>&1 || true
-  "${wine[@]}" wineserver -w
+  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; } >>"$wine_log" 2>&1
   "${wine[@]}" wineserver -p </dev/null >>"$wine_log" 2>&1
-  servers+=("$WINEPREFIX")
   [ -f "$WINEPREFIX/system.reg" ] ||
     WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
       "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
   expect_line "$sample_line" "" "${wine[@]}" wine "$exe"
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
-}
-
-# UI-VIEW32 with BRINOK.EXE as its WX data file, played by the stand-in of
-# preset $1, set up as README.txt says: the station folder as its working
-# folder ("Start in"), or everything in its own folder. Its help does not say
-# which working folder it gives the program, so the stand-in starts
-# BRINOK.EXE in its own and in the program's: both must publish. Started
-# elsewhere, in its own the program finds no log (3) and the old report is
-# read again, as README.txt warns; in the program's it still works.
-check_uiview() {
-  local standin="$PWD/build/$1/uiview_standin.exe" setup option home station
-  local start_in got want kept
-  for setup in start-in own-folder elsewhere; do
-    for option in "" --start-in-program-folder; do
-      home=$(mktemp -d "$work/uiview.XXXXXX")
-      station=$home/station start_in=$home
-      [ "$setup" = own-folder ] && station=$home
-      [ "$setup" = start-in ] && start_in=$station
-      mkdir -p "$station"
-      cp "build/$1/BRINOK.EXE" examples/QQ9QQ-7.Log "$station/"
-      printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
-      got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
-        "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" |
-        tr -d '\r') || true
-      if [[ $setup == elsewhere && -z $option ]]; then
-        want=$'ended 3\nline 2: the old report' kept=yes
-      else
-        want="ended 0"$'\n'"line 2: $sample_line" kept=no
-      fi
-      [ "$got" = "$want" ] ||
-        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
-      [ "$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)" = "$kept" ] ||
-        fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: log kept: not $kept"
-    done
+  for case in {start-in,own-folder,elsewhere}/{,--start-in-program-folder}; do
+    setup=${case%/*} option=${case#*/} home=$(mktemp -d "$work/uiview.XXXXXX")
+    station=$home/station start_in=$home
+    [ "$setup" = own-folder ] && station=$home
+    [ "$setup" = start-in ] && start_in=$station
+    mkdir -p "$station"
+    cp "$exe" examples/QQ9QQ-7.Log "$station/"
+    printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
+    got=$(cd "$start_in" && "${wine[@]}" wine "$standin" ${option:+"$option"} \
+      "Z:${station//\//\\}\\BRINOK.EXE" </dev/null 2>>"$wine_log" | tr -d '\r') || true
+    got+=$'\nlog kept: '$([ -e "$station/QQ9QQ-7.Log" ] && echo yes || echo no)
+    want=$'ended 0\nline 2: '"$sample_line"$'\nlog kept: no'
+    [ "$case" != elsewhere/ ] || want=$'ended 3\nline 2: the old report\nlog kept: yes'
+    [ "$got" = "$want" ] ||
+      fail "UI-VIEW32's stand-in, $setup, ${option:-its own working folder}: '$got', not '$want'"
   done
 }
+wine_checks windows
 
-run_suite windows
-check_uiview windows
-
-# README.txt's test by hand, its lines with the path of BRINOK.EXE in a
-# station folder that holds a real log and report, typed into cmd started
-# there: it must show exit status 0 and the report with the data line
-# README.txt shows, leave the station folder as it was and remove its
-# scratch folder (which a line of ours before it removes if an earlier
-# attempt left it, and one after it looks for).
-station="$work/station"
-mkdir "$station"
+# README.txt's test by hand typed into cmd in a station folder with a real
+# log and report, with BRINOK.EXE's path there: it must show exit status 0 and
+# the data line README.txt names, leave the station folder as it was and
+# remove its scratch folder (removed before by a line of ours, checked after).
+station=$(mktemp -d "$work/station.XXXXXX")
 cp build/windows/BRINOK.EXE "$station/"
 printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
 printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
 cp -a "$station" "$work/station-before"
-sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
-  contrib/windows/README.txt.in |
-  sed "s|C:\\\\Station|Z:${station//\//\\\\}|" >"$work/readme-lines.txt"
-grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" "$work/readme-lines.txt" ||
+lines=$(sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
+  contrib/windows/README.txt.in | sed "s|C:\\\\Station|Z:${station//\//\\\\}|")
+grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" <<<"$lines" ||
   fail "README.txt's test by hand not found"
 scratch='"%TEMP%\brinok-test"'
-{
-  echo "if exist $scratch rmdir /s /q $scratch"
-  cat "$work/readme-lines.txt"
-  echo "if exist $scratch (echo scratch folder left) else echo scratch folder removed"
-} >"$work/typed.txt"
-typed=$(cd "$station" && wine cmd <"$work/typed.txt" 2>>"$wine_log" | tr -d '\r')
+printf '%s\n' "if exist $scratch rmdir /s /q $scratch" "$lines" \
+  "if exist $scratch (echo scratch folder left) else echo scratch folder removed" >"$work/typed"
+typed=$(cd "$station" && wine cmd <"$work/typed" 2>>"$wine_log" | tr -d '\r')
 grep -qx '.*>0' <<<"$typed" || fail "README.txt's test by hand: $typed"
 # The report as "type" shows it: the data line follows the asterisk line.
 data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
@@ -209,20 +157,16 @@ grep -qx '.*>scratch folder removed' <<<"$typed" ||
 diff -r "$work/station-before" "$station" ||
   fail "README.txt's test by hand changed the station folder"
 
-# The 32-bit Wine only where the kernel runs 32-bit x86 programs, as a
-# static one shows.
-# shellcheck disable=SC2016 # assembler, not shell
-printf '.globl _start\n_start:\n movl $1, %%eax\n movl $42, %%ebx\n int $0x80\n' |
+# The 32-bit Wine only where the kernel runs 32-bit x86 programs, as this probe shows.
+printf ".globl _start\n_start:\n movl \$1, %%eax\n movl \$42, %%ebx\n int \$0x80\n" |
   as --32 -o "$work/probe.o" -
 ld -m elf_i386 -o "$work/probe" "$work/probe.o"
-status=0
-"$work/probe" 2>/dev/null || status=$?
+status=$("$work/probe" 2>/dev/null; echo $?)
 if [ "$status" -ne 42 ]; then
   echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
   exit 0
 fi
-bash .ci/wine32-root.sh build/wine32-root
-export BRINOK_WINE32_ROOT="$PWD/build/wine32-root"
+wineserver -k || true # the 64-bit Wine's server, before $wine changes
 wine=("$PWD/.ci/in-wine32-root")
-run_suite windows32
-check_uiview windows32
+"${wine[@]}" --make
+wine_checks windows32
