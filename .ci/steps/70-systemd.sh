@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# The .deb and the README's setup in a booted systemd (.ci/sandbox/): the
+# The .deb and the README's setup in a booted systemd (.ci/sandbox.sh): the
 # path and timer units, pywws's unit without a station, a station folder
 # under /home, Debian's direwolf.service reading the report, the cron line.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
-# shellcheck source=.ci/sandbox/systemd.sh
-. .ci/sandbox/systemd.sh
-# On failure, the journal's end as well.
-trap '[ $? -eq 0 ] || [ -z "${sandbox_init:-}" ] ||
-  sandbox_run journalctl --no-pager -n 40 >&2 || true; sandbox_stop; rm -rf "$work"' EXIT
+. .ci/sandbox.sh
+trap 'sandbox_stop $?; rm -rf "$work"' EXIT
 as_user() { sandbox_run runuser -u "$1" -- sh -c "$2"; }
 
 cmake --workflow --preset package
@@ -242,4 +239,4 @@ poll 5 more_tagged "$before" || true
 sleep 0.5
 [ "$(tagged "$before")" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$(tagged "$before")', not one line for the rejected log"
-sandbox_stop
+sandbox_stop 0
