@@ -38,7 +38,7 @@ sandbox_stop() {
     { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
   [ -z "${sandbox_cgroup:-}" ] || poll 5 find "$sandbox_cgroup" -type d -delete 2>/dev/null ||
     echo "left behind: cgroup $sandbox_cgroup" >&2
-  sandbox_unshare='' sandbox_cgroup='' sandbox_marker=''
+  sandbox_unshare='' sandbox_cgroup='' sandbox_marker='' sandbox_init=''
   [ -z "$marker" ] || grep -qx "written before booting systemd" "$marker" ||
     { echo "FAIL: the marker $marker in /tmp did not survive" >&2 && return 1; }
   rm -f "$marker"

@@ -96,8 +96,8 @@ before=$(journal "${units[@]/#/--unit=}" | wc -l)
 as_user weather "rm $log"
 poll 5 settled failed || fail "a run that found no log left the unit failed"
 sleep 0.5
-[ "$(journal "${units[@]/#/--unit=}" | wc -l)" -eq "$before" ] || fail "a run that found no log
-wrote: $(journal "${units[@]/#/--unit=}" | tail -n +$((before + 1)))"
+[ "$(journal "${units[@]/#/--unit=}" | wc -l)" -eq "$before" ] ||
+  fail "a run with no log wrote: $(journal "${units[@]/#/--unit=}" | tail -n +$((before + 1)))"
 sandbox_run systemctl restart brinok.path
 no_log "restarting brinok.path created $log"
 write_log 0 0 0 N/A 0.00 998.5 100
