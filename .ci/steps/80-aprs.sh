@@ -189,5 +189,5 @@ EOF
 done
 grep -qxF "#   $radio" "$recipe" ||
   fail "$recipe does not show the packet sent without a report: $radio"
-grep -q "BRINOK.TXT.*No such file" "$work/dw-none.log" ||
-  fail "direwolf's log does not say that there is no report"
+[ "$(grep -c "BRINOK.TXT.*No such file" "$work/dw-none.log")" = 2 ] ||
+  fail "direwolf's log does not say twice, for the radio and the server, that there is no report"
