@@ -6,10 +6,7 @@ set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
+fail() { echo "FAIL: $*" >&2; exit 1; }
 version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no project version in CMakeLists.txt"
 # The data line of the report on examples/QQ9QQ-7.Log.
@@ -18,10 +15,8 @@ sample_line=270/005g012t068P012b10132h55
 # Runs CMD... every 0.1 s until it succeeds, for at most $1 seconds.
 poll() {
   local tries=$(($1 * 10))
-  shift
-  until "$@"; do
-    tries=$((tries - 1))
-    [ "$tries" -gt 0 ] || return 1
+  until "${@:2}"; do
+    ((--tries > 0)) || return 1
     sleep 0.1
   done
 }

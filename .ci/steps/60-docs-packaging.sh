@@ -41,10 +41,9 @@ check_examples "the manual" < <(sed 's/\\-/-/g' "$manual" |
 check_examples "the README" < <(sed -n '/^| Direction |/,/^$/p' README.md |
   awk -F'|' '/^\| [-0-9.]/ { gsub(/`/, ""); print $2, $3, $4, $5, $6, $7, $8, $9 }')
 
-# README.txt's tables, columns two or more spaces apart: a line of the log,
-# ways of writing it, each with the field that goes on the air (two in the
-# first table, whose "Write" column is the base log each way replaces its
-# line in).
+# README.txt's tables (columns two or more spaces apart): a log's line, ways
+# of writing it and the field each sends; the first table's "Write" column is
+# the base log, in which each way replaces its line.
 readme_txt=contrib/windows/README.txt.in
 rows=$(sed -n '/^Setting up the weather program$/,/^Starting BRINOK.EXE$/p' \
   "$readme_txt" | grep -E '^  [1-7]  ' |

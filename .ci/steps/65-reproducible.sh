@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
-# Reproducible packages: the .deb, the .tar.gz and both zips, packed from
-# the earlier steps' builds and built again from nothing elsewhere, later,
-# in another time zone, without git and (the Linux ones) by another account,
-# are the same bytes; their files dated by the last commit, the .tar.gz's
-# owned by root, the zips' programs stripped. (lintian, in check_packages,
-# holds the .deb to gzip -n and a stripped program.)
+# Reproducible packages: the .deb, the .tar.gz and both zips from the earlier
+# steps' builds and built again from nothing elsewhere, later, in another time
+# zone, without git and (Linux's) by another account are the same bytes; files
+# dated by the last commit, the .tar.gz's owned by root, the zips' programs
+# stripped (lintian holds the .deb to gzip -n and a stripped program).
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
