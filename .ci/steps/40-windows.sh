@@ -5,20 +5,19 @@
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
-# The oldest Windows of each listed function, as PE header versions.
-declare -A listed windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
-  [7]=6.1 [8]=6.2 [8.1]=6.3 [10]=10.0)
-while read -r dll function windows; do
-  [ -n "${windows_version[$windows]:-}" ] ||
-    fail "imports.txt: $dll $function: no such Windows: '$windows'"
-  listed["$dll $function"]=${windows_version[$windows]}
-done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
+# imports.txt as "dll function version", the version the PE header gives the
+# oldest Windows that has the function.
+awk 'BEGIN { split("any 0.0 2000 5.0 XP 5.1 Vista 6.0 7 6.1 8 6.2 8.1 6.3 10 10.0", w)
+    for (i = 1; i in w; i += 2) version[w[i]] = w[i + 1] }
+  /^#|^$/ { next } !($3 in version) { print $1, $2 ": no such Windows: " $3; exit 1 }
+  { print $1, $2, version[$3] }' contrib/windows/imports.txt >"$work/listed" ||
+  fail "contrib/windows/imports.txt: $(tail -n 1 "$work/listed")"
 
 # Builds and packs preset $1, and checks the zip and its program: $2 is the
 # system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe="$dir/bin/BRINOK.EXE" imports newest from got rc
+  local exe="$dir/bin/BRINOK.EXE" newest from got rc
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
   (cd "$work/$1" && cmake -E tar xf "$zip")
@@ -37,28 +36,26 @@ check_windows() {
     fail "CHANGELOG.txt does not start with version $version"
   ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
     fail "CHANGELOG.txt holds Markdown or unreleased changes"
-  # Each import ("dll function") with the oldest Windows that has it, the
-  # newest last; the compiler's runtime DLLs would have to be shipped too.
-  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '
-    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
-    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }')
-  [ -n "$imports" ] || fail "$exe: no imports found"
-  echo "$imports" >>"$work/imported"
-  while read -r dll function; do
-    echo "${listed["$dll $function"]:-unlisted} $dll $function"
-  done <<<"$imports" | sort -V >"$work/imports"
-  ! grep '^unlisted ' "$work/imports" ||
-    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
-  read -r newest _ from < <(tail -n 1 "$work/imports")
-  # The header: the PE format; subsystem 2, the Windows GUI, started without
-  # a console window; as OS and subsystem version the newest import's Windows,
-  # as the loader refuses the program on a Windows older than the header says.
-  got=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '$1 == "Magic" { m = $3 }
-    $1 == "Subsystem" { s = $2 + 0 }
+  # One reading of the header and the imports. Each import ("dll function")
+  # with its oldest Windows, the newest last; the compiler's runtime DLLs would
+  # have to be shipped too. The header: the PE format; subsystem 2, the Windows
+  # GUI, started without a console window; as OS and subsystem version the
+  # newest import's Windows, as the loader refuses it on an older Windows.
+  x86_64-w64-mingw32-objdump -p "$exe" | awk -v listed="$work/listed" -v header="$work/header" '
+    BEGIN { while ((getline < listed) > 0) windows[$1 " " $2] = $3 }
+    $1 == "Magic" { m = $3 } $1 == "Subsystem" { s = $2 + 0 }
     $1 ~ /^Major(OSystem|Subsystem)Version$/ { v = v " " $2 }
-    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 } END { print m, s v }')
+    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 }
+    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
+    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 {
+      f = dll " " $3; print (f in windows ? windows[f] : "unlisted"), f }
+    END { print m, s v >header }' | sort -V >"$work/imports-$1"
+  ! grep '^unlisted ' "$work/imports-$1" ||
+    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
+  read -r newest from < <(tail -n 1 "$work/imports-$1")
+  read -r got <"$work/header"
   [ "$got" = "($3) 2 $newest $newest" ] || fail "$exe: format, subsystem, OS and" \
-    "subsystem versions: $got, not ($3) 2 $newest $newest, for $from"
+    "subsystem versions: $got, not ($3) 2 $newest $newest, for ${from:-no import found}"
   # Resources by type (a manifest would be type 24), and the version's fields
   # that Explorer's Properties, Details shows.
   rc=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
@@ -74,7 +71,8 @@ check_windows() {
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
 # The list holds what the programs import and no more.
-! comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u) | grep . ||
+! cut -d' ' -f2- "$work"/imports-* | sort -u |
+  comm -13 - <(cut -d' ' -f1,2 "$work/listed" | sort -u) | grep . ||
   fail "contrib/windows/imports.txt lists the above, which neither program imports"
 
 # The native integration tests drive the Windows programs.
