@@ -111,8 +111,7 @@ wine_checks() {
   for case in {start-in,own-folder,elsewhere}/{,--start-in-program-folder}; do
     setup=${case%/*} option=${case#*/} home=$(mktemp -d "$work/uiview.XXXXXX")
     station=$home/station start_in=$home
-    [ "$setup" = own-folder ] && station=$home
-    [ "$setup" = start-in ] && start_in=$station
+    case $setup in own-folder) station=$home ;; start-in) start_in=$station ;; esac
     mkdir -p "$station"
     cp "$exe" examples/QQ9QQ-7.Log "$station/"
     printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
