@@ -155,13 +155,10 @@ diff -r "$work/station-before" "$station" ||
 
 # The 32-bit Wine only where the kernel runs 32-bit x86 programs, as this probe shows.
 printf ".globl _start\n_start:\n movl \$1, %%eax\n movl \$42, %%ebx\n int \$0x80\n" |
-  as --32 -o "$work/probe.o" -
-ld -m elf_i386 -o "$work/probe" "$work/probe.o"
+  gcc -m32 -nostdlib -static -x assembler -o "$work/probe" -
 status=$("$work/probe" 2>/dev/null; echo $?)
-if [ "$status" -ne 42 ]; then
-  echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
-  exit 0
-fi
+[ "$status" -eq 42 ] ||
+  { echo "the 32-bit Wine skipped: this kernel runs no 32-bit programs (exit $status)"; exit 0; }
 wineserver -k || true # the 64-bit Wine's server, before $wine changes
 wine=("$PWD/.ci/in-wine32-root")
 "${wine[@]}" --make
