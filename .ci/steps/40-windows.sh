@@ -89,22 +89,19 @@ trap '[[ $? -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
 # Runs the program of preset $1 under Wine, in a prefix of its own with one
 # server (a leftover one replaced), started with Wine's helper processes by a
 # run on the sample, as those started by a test would keep its output pipe
-# open; then the suite, with BRINOK_TEST_PLATFORM set so that its Windows-only
-# tests run. Then UI-VIEW32, played by the stand-in with BRINOK.EXE as its WX
-# data file, set up as README.txt says ("Start in" the station folder, or all
-# in its own folder), must publish in either working folder its help leaves
-# open, its own or the program's; started elsewhere, only in the program's (in
-# its own it finds no log, 3, and the old report is read again, as warned).
+# open; then the suite, its Windows-only tests too. UI-VIEW32, played by the
+# stand-in with BRINOK.EXE as its WX data file and set up as README.txt says
+# ("Start in" the station folder, or all in its own folder), must publish in
+# either working folder its help leaves open, its own or the program's; started
+# elsewhere, only in the program's (in its own: no log, 3, the old report again).
 wine_checks() {
   local exe="$PWD/build/$1/BRINOK.EXE" standin="$PWD/build/$1/uiview_standin.exe"
   local case setup option home station start_in got want
   export WINEPREFIX="$PWD/build/$1/wineprefix"
   mkdir -p "$WINEPREFIX"
-  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; } >>"$wine_log" 2>&1
-  "${wine[@]}" wineserver -p </dev/null >>"$wine_log" 2>&1
-  [ -f "$WINEPREFIX/system.reg" ] ||
-    WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
-      "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
+  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; "${wine[@]}" wineserver -p
+    [ -f "$WINEPREFIX/system.reg" ] || WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
+      "${wine[@]}" wineboot -i; } </dev/null >>"$wine_log" 2>&1
   expect_line "$sample_line" "" "${wine[@]}" wine "$exe"
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
