@@ -5,20 +5,19 @@
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
-# The oldest Windows of each listed function, as PE header versions.
-declare -A listed windows_version=([any]=0.0 [2000]=5.0 [XP]=5.1 [Vista]=6.0
-  [7]=6.1 [8]=6.2 [8.1]=6.3 [10]=10.0)
-while read -r dll function windows; do
-  [ -n "${windows_version[$windows]:-}" ] ||
-    fail "imports.txt: $dll $function: no such Windows: '$windows'"
-  listed["$dll $function"]=${windows_version[$windows]}
-done < <(grep -v -e '^#' -e '^$' contrib/windows/imports.txt)
+# imports.txt as "dll function version", the version the PE header gives the
+# oldest Windows that has the function.
+awk 'BEGIN { split("any 0.0 2000 5.0 XP 5.1 Vista 6.0 7 6.1 8 6.2 8.1 6.3 10 10.0", w)
+    for (i = 1; i in w; i += 2) version[w[i]] = w[i + 1] }
+  /^#|^$/ { next } !($3 in version) { print $1, $2 ": no such Windows: " $3; exit 1 }
+  { print $1, $2, version[$3] }' contrib/windows/imports.txt >"$work/listed" ||
+  fail "contrib/windows/imports.txt: $(tail -n 1 "$work/listed")"
 
 # Builds and packs preset $1, and checks the zip and its program: $2 is the
 # system in the zip's name, $3 the PE format objdump names, $4 the bits.
 check_windows() {
   local zip="$work/$1/brinok-$version-$2.zip" dir="$work/$1/brinok-$version-$2"
-  local exe="$dir/bin/BRINOK.EXE" imports newest from got rc
+  local exe="$dir/bin/BRINOK.EXE" newest from got rc
   cmake --workflow --preset "$1"
   cpack --preset "$1" -B "$work/$1" >/dev/null
   (cd "$work/$1" && cmake -E tar xf "$zip")
@@ -26,10 +25,9 @@ check_windows() {
     >/dev/null) || fail "the zip lacks the above"
   # For Notepad, which shows a text whose lines end in LF alone as one line:
   # CR LF line ends; README.txt plain ASCII, no line wider than 79 columns.
-  ! grep -n $'[^\r]$\|^$' "$dir"/*.txt || fail "the above lines do not end in CR LF"
-  ! tr -d '\r' <"$dir/README.txt" |
-    LC_ALL=C awk '/[^ -~]/ || length > 79 { print FNR ": " $0 }' | grep . ||
-    fail "README.txt has the above lines, not plain ASCII or wider than 79 columns"
+  ! LC_ALL=C awk '!sub(/\r$/, "") || FILENAME ~ /README.txt$/ && (/[^ -~]/ || length > 79) {
+    print FILENAME ":" FNR ": " $0 }' "$dir"/*.txt | grep . ||
+    fail "the above lines lack CR LF, or in README.txt are not plain ASCII or over 79 columns"
   grep -q "^brinok $version for Windows, $4-bit"$'\r$' "$dir/README.txt" ||
     fail "README.txt does not name version $version, $4-bit"
   # The changes as text, from the zip's version back, without Markdown.
@@ -37,28 +35,26 @@ check_windows() {
     fail "CHANGELOG.txt does not start with version $version"
   ! grep -n -e '`' -e '^#' -e '\[Unreleased\]' -e '](' "$dir/CHANGELOG.txt" ||
     fail "CHANGELOG.txt holds Markdown or unreleased changes"
-  # Each import ("dll function") with the oldest Windows that has it, the
-  # newest last; the compiler's runtime DLLs would have to be shipped too.
-  imports=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '
-    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
-    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 { print dll, $3 }')
-  [ -n "$imports" ] || fail "$exe: no imports found"
-  echo "$imports" >>"$work/imported"
-  while read -r dll function; do
-    echo "${listed["$dll $function"]:-unlisted} $dll $function"
-  done <<<"$imports" | sort -V >"$work/imports"
-  ! grep '^unlisted ' "$work/imports" ||
-    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
-  read -r newest _ from < <(tail -n 1 "$work/imports")
-  # The header: the PE format; subsystem 2, the Windows GUI, started without
-  # a console window; as OS and subsystem version the newest import's Windows,
-  # as the loader refuses the program on a Windows older than the header says.
-  got=$(x86_64-w64-mingw32-objdump -p "$exe" | awk '$1 == "Magic" { m = $3 }
-    $1 == "Subsystem" { s = $2 + 0 }
+  # One reading of the header and the imports. Each import ("dll function")
+  # with its oldest Windows, the newest last; the compiler's runtime DLLs would
+  # have to be shipped too. The header: the PE format; subsystem 2, the Windows
+  # GUI, started without a console window; as OS and subsystem version the
+  # newest import's Windows, as the loader refuses it on an older Windows.
+  x86_64-w64-mingw32-objdump -p "$exe" | awk -v listed="$work/listed" -v header="$work/header" '
+    BEGIN { while ((getline < listed) > 0) windows[$1 " " $2] = $3 }
+    $1 == "Magic" { m = $3 } $1 == "Subsystem" { s = $2 + 0 }
     $1 ~ /^Major(OSystem|Subsystem)Version$/ { v = v " " $2 }
-    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 } END { print m, s v }')
+    $1 ~ /^Minor(OSystem|Subsystem)Version$/ { v = v "." $2 }
+    /^[[:space:]]*DLL Name: / { dll = tolower($3); next } NF == 0 { dll = "" }
+    dll != "" && $1 ~ /^[0-9a-f]+$/ && NF >= 3 {
+      f = dll " " $3; print (f in windows ? windows[f] : "unlisted"), f }
+    END { print m, s v >header }' | sort -V >"$work/imports-$1"
+  ! grep '^unlisted ' "$work/imports-$1" ||
+    fail "$exe imports the above, which contrib/windows/imports.txt does not list"
+  read -r newest from < <(tail -n 1 "$work/imports-$1")
+  read -r got <"$work/header"
   [ "$got" = "($3) 2 $newest $newest" ] || fail "$exe: format, subsystem, OS and" \
-    "subsystem versions: $got, not ($3) 2 $newest $newest, for $from"
+    "subsystem versions: $got, not ($3) 2 $newest $newest, for ${from:-no import found}"
   # Resources by type (a manifest would be type 24), and the version's fields
   # that Explorer's Properties, Details shows.
   rc=$(x86_64-w64-mingw32-windres -J coff -i "$exe" -O rc)
@@ -74,7 +70,8 @@ check_windows() {
 check_windows windows win64 PE32+ 64
 check_windows windows32 win32 PE32 32
 # The list holds what the programs import and no more.
-! comm -13 <(sort -u "$work/imported") <(printf '%s\n' "${!listed[@]}" | sort -u) | grep . ||
+! cut -d' ' -f2- "$work"/imports-* | sort -u |
+  comm -13 - <(cut -d' ' -f1,2 "$work/listed" | sort -u) | grep . ||
   fail "contrib/windows/imports.txt lists the above, which neither program imports"
 
 # The native integration tests drive the Windows programs.
@@ -92,30 +89,26 @@ trap '[[ $? -eq 0 || ! -s $wine_log ]] || cat "$wine_log" >&2
 # Runs the program of preset $1 under Wine, in a prefix of its own with one
 # server (a leftover one replaced), started with Wine's helper processes by a
 # run on the sample, as those started by a test would keep its output pipe
-# open; then the suite, with BRINOK_TEST_PLATFORM set so that its Windows-only
-# tests run. Then UI-VIEW32, played by the stand-in with BRINOK.EXE as its WX
-# data file, set up as README.txt says ("Start in" the station folder, or all
-# in its own folder), must publish in either working folder its help leaves
-# open, its own or the program's; started elsewhere, only in the program's (in
-# its own it finds no log, 3, and the old report is read again, as warned).
+# open; then the suite, its Windows-only tests too. UI-VIEW32, played by the
+# stand-in with BRINOK.EXE as its WX data file and set up as README.txt says
+# ("Start in" the station folder, or all in its own folder), must publish in
+# either working folder its help leaves open, its own or the program's; started
+# elsewhere, only in the program's (in its own: no log, 3, the old report again).
 wine_checks() {
   local exe="$PWD/build/$1/BRINOK.EXE" standin="$PWD/build/$1/uiview_standin.exe"
   local case setup option home station start_in got want
   export WINEPREFIX="$PWD/build/$1/wineprefix"
   mkdir -p "$WINEPREFIX"
-  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; } >>"$wine_log" 2>&1
-  "${wine[@]}" wineserver -p </dev/null >>"$wine_log" 2>&1
-  [ -f "$WINEPREFIX/system.reg" ] ||
-    WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
-      "${wine[@]}" wineboot -i </dev/null >>"$wine_log" 2>&1
+  { "${wine[@]}" wineserver -k || true; "${wine[@]}" wineserver -w; "${wine[@]}" wineserver -p
+    [ -f "$WINEPREFIX/system.reg" ] || WINEDLLOVERRIDES='mscoree,mshtml=;winemenubuilder.exe=d' \
+      "${wine[@]}" wineboot -i; } </dev/null >>"$wine_log" 2>&1
   expect_line "$sample_line" "" "${wine[@]}" wine "$exe"
   BRINOK_TEST_PLATFORM=windows BRINOK_TEST_COMMAND="${wine[*]} wine $exe" \
     timeout 600 build/dev/tests/brinok_run_tests --gtest_brief=1
   for case in {start-in,own-folder,elsewhere}/{,--start-in-program-folder}; do
     setup=${case%/*} option=${case#*/} home=$(mktemp -d "$work/uiview.XXXXXX")
     station=$home/station start_in=$home
-    [ "$setup" = own-folder ] && station=$home
-    [ "$setup" = start-in ] && start_in=$station
+    case $setup in own-folder) station=$home ;; start-in) start_in=$station ;; esac
     mkdir -p "$station"
     cp "$exe" examples/QQ9QQ-7.Log "$station/"
     printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
@@ -147,25 +140,20 @@ scratch='"%TEMP%\brinok-test"'
 printf '%s\n' "if exist $scratch rmdir /s /q $scratch" "$lines" \
   "if exist $scratch (echo scratch folder left) else echo scratch folder removed" >"$work/typed"
 typed=$(cd "$station" && wine cmd <"$work/typed" 2>>"$wine_log" | tr -d '\r')
-grep -qx '.*>0' <<<"$typed" || fail "README.txt's test by hand: $typed"
 # The report as "type" shows it: the data line follows the asterisk line.
-data=$(awk '/>\*+$/ { getline; print; exit }' <<<"$typed")
-{ [[ -n $data ]] && grep -qF "data line, $data." contrib/windows/README.txt.in; } ||
-  fail "README.txt's test by hand shows '$data', not the data line it names: $typed"
-grep -qx '.*>scratch folder removed' <<<"$typed" ||
-  fail "README.txt's test by hand leaves its scratch folder"
+got=$(awk '/>(0|scratch folder .*)$/ && sub(/.*>/, ""); />\*+$/ { getline; print }' <<<"$typed")
+want=$(printf '0\n%s\nscratch folder removed' \
+  "$(sed -n 's/.*data line, \(.*\)\.$/\1/p' contrib/windows/README.txt.in)")
+[ "$got" = "$want" ] || fail "README.txt's test by hand shows '$got', not '$want': $typed"
 diff -r "$work/station-before" "$station" ||
   fail "README.txt's test by hand changed the station folder"
 
 # The 32-bit Wine only where the kernel runs 32-bit x86 programs, as this probe shows.
 printf ".globl _start\n_start:\n movl \$1, %%eax\n movl \$42, %%ebx\n int \$0x80\n" |
-  as --32 -o "$work/probe.o" -
-ld -m elf_i386 -o "$work/probe" "$work/probe.o"
+  gcc -m32 -nostdlib -static -x assembler -o "$work/probe" -
 status=$("$work/probe" 2>/dev/null; echo $?)
-if [ "$status" -ne 42 ]; then
-  echo "the 32-bit Wine skipped: this kernel does not run 32-bit programs (exit $status)"
-  exit 0
-fi
+[ "$status" -eq 42 ] ||
+  { echo "the 32-bit Wine skipped: this kernel runs no 32-bit programs (exit $status)"; exit 0; }
 wineserver -k || true # the 64-bit Wine's server, before $wine changes
 wine=("$PWD/.ci/in-wine32-root")
 "${wine[@]}" --make
