@@ -49,15 +49,12 @@ session() {
     "$2" "$work/listener.py" "$work/$1.is" "$3" >"$work/$1.log" 2>&1 ||
     { cat "$work/$1.log" >&2; fail "session $1 failed"; }
 }
-publish() { # runs brinok in the folder $1; sets $line, the report's data line
-  (cd "$1" && "$brinok") || fail "brinok did not publish in $1"
-  line=$(sed -n 2p "$1/BRINOK.TXT" | tr -d '\r')
-}
-# A report, fresh, 10 minutes old, 3 hours ahead (as after the clock stepped back) or none. The
-# sessions run while pywws works below; the scratch folder stays until they have ended.
-mkdir "$work/fresh" "$work/none"
-printf '%s\r\n' 225 8 15 -3.5 0.25 1008.4 82 >"$work/fresh/QQ9QQ-7.Log"
-publish "$work/fresh" && fresh=$line
+# A report, fresh (its data line checked by expect_line), 10 minutes old, 3 hours ahead (as after
+# the clock stepped back) or none. The sessions run while pywws works below; the scratch folder
+# stays until they have ended.
+fresh=225/008g015t-04P025b10084h82
+expect_line "$fresh" $'225\n8\n15\n-3.5\n0.25\n1008.4\n82' "$brinok"
+mv "$work"/run.* "$work/fresh" && mkdir "$work/none" # expect_line's folder
 cp -a "$work/fresh" "$work/stale" && touch -d '10 minutes ago' "$work/stale/BRINOK.TXT"
 cp -a "$work/fresh" "$work/ahead" && touch -d '3 hours' "$work/ahead/BRINOK.TXT"
 trap 'wait; rm -rf "$work"' EXIT
@@ -127,7 +124,8 @@ with storage.pywws_context(sys.argv[1]) as context:
   { [[ -f $log && $(tr -cd '\n' <"$log" | wc -c) -eq 7 ]] && ! grep -qv $'\r$' "$log"; } ||
     fail "record $1: no log of seven CR LF lines: $(od -c "$log" 2>&1 || cat "$work/pywws.log")"
   written=$(tr '\r\n' ' |' <"$log")
-  publish "$station"
+  (cd "$station" && "$brinok") || fail "record $1: brinok did not publish"
+  line=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
   [ "$line" = "$2" ] || fail "record $1: data line $line, not $2 (log: $written)"
   decoded "N0CALL-13>APDW16:${position//\\/}$line" "${@:3}"
 }
