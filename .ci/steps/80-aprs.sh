@@ -68,30 +68,23 @@ decoded() {
 # pressure in hPa (the offset is added), the direction in sixteenths; empty, no such sensor.
 data="$work/pywws" station="$work/station" log="$work/station/QQ9QQ-7.Log"
 mkdir -p "$data" "$station"
-printf '[config]\npressure offset = 13.2\n[paths]\nwork = %s\n' "$work/pywws-work" \
-  >"$data/weather.ini"
+printf '[config]\npressure offset = 13.2\n[paths]\nwork = %s\n' "$data/work" >"$data/weather.ini"
 for _ in 1 2; do
   /usr/bin/python3 contrib/pywws/merge.py "$data" "$station" >/dev/null || fail "merge.py failed"
 done
-{ grep -qxF "services = [('brinok', 'QQ9QQ-7.Log')]" "$data/weather.ini" &&
-  grep -qx "directory = $station" "$data/weather.ini"; } ||
-  fail "merge.py made: $(cat "$data/weather.ini")"
-cmp -s contrib/pywws/QQ9QQ-7.Log "$data/templates/QQ9QQ-7.Log" ||
-  fail "merge.py did not copy the template"
+[ "$(grep -cxF -e "services = [('brinok', 'QQ9QQ-7.Log')]" -e "directory = $station" \
+  "$data/weather.ini")" = 2 ] || fail "merge.py made: $(cat "$data/weather.ini")"
+cmp -s contrib/pywws/QQ9QQ-7.Log "$data/templates/QQ9QQ-7.Log" || fail "merge.py copied no template"
 printf '[fixed]\nfixed block = {}\n' >"$data/status.ini"
 # Stamp N is N seconds from now, in UTC. The day's rain counts from the record nearest midnight,
 # so the step keeps a few minutes clear of it.
 while hhmm=$((10#$(date -u +%H%M))) && ((hhmm > 2356 || hhmm < 6)); do sleep 10; done
 stamp() { date -u -d "@$(($(date +%s) + $1))" '+%F %T'; }
-append() {
-  local dir="$data/raw/${1:0:4}/${1:0:7}"
-  mkdir -p "$dir" && echo "$1" >>"$dir/${1:0:10}.txt"
-}
+append() { local d="$data/raw/${1:0:4}/${1:0:7}"; mkdir -p "$d" && echo "$1" >>"$d/${1:0:10}.txt"; }
 # The station's first contact: midnight's rain counter, 100.0 mm, starts the day's rain; pywws
 # makes no log before it has summed up an hour, hence the record an hour before.
 midnight=$(date -u '+%F 00:00:00')
-before_midnight=$(date -u -d "$midnight 65 minutes ago" '+%F %T')
-append "$before_midnight,5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,100.0,0"
+append "$(date -u -d "$midnight 65 min ago" '+%F %T'),5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,100.0,0"
 append "$midnight,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0"
 # Appends the raw record $1 and runs what pywws-livelog runs after each record: processing, then
 # the template and the service. Then the log must be seven CR LF lines, which brinok converts to
