@@ -12,8 +12,8 @@ grep -q '^ADEVICE ' "$recipe" || fail "$recipe sets no ADEVICE"
 grep -q -- '-mmin -10 ' "$recipe" || fail "$recipe does not guard at 10 minutes"
 # The recipes but for the servers and the sound card (direwolf hears silence on its input and
 # exits when it ends); aprx logs in as the CWOP station its recipe shows. Both send at 30 s.
-{ sed 's/^ADEVICE .*/ADEVICE stdin null/' "$recipe"
-  sed 's/^IGSERVER .*/IGSERVER 127.0.0.1/' contrib/direwolf/brinok-igate.conf; } >"$work/dw.conf"
+sed -e 's/^ADEVICE .*/ADEVICE stdin null/' -e 's/^IGSERVER .*/IGSERVER 127.0.0.1/' "$recipe" \
+  contrib/direwolf/brinok-igate.conf >"$work/dw.conf"
 sed -e 's/^server .*/server 127.0.0.1 14580/' -e 's/^mycall .*/mycall CW0000/' \
   -e 's/^passcode .*/passcode -1/' contrib/aprx/brinok-aprx.conf >"$work/aprx.conf"
 [ "$(grep -cx -e '# *mycall CW0000' -e '# *passcode -1' "$work/aprx.conf")" = 2 ] ||
@@ -169,7 +169,6 @@ EOF
   [ -n "$weather" ] || grep -q 'nothing read from exec pipe' "$work/aprx-$age.log" ||
     fail "aprx-$age did not run the beacon script"
 done
-grep -qxF "#   $radio" "$recipe" ||
-  fail "$recipe does not show the packet sent without a report: $radio"
+grep -qxF "#   $radio" "$recipe" || fail "$recipe does not show the bare packet $radio"
 [ "$(grep -c "BRINOK.TXT.*No such file" "$work/dw-none.log")" = 2 ] ||
   fail "direwolf's log does not say twice, for the radio and the server, that there is no report"
