@@ -12,61 +12,50 @@ grep -q '^ADEVICE ' "$recipe" || fail "$recipe sets no ADEVICE"
 grep -q -- '-mmin -10 ' "$recipe" || fail "$recipe does not guard at 10 minutes"
 # The recipes but for the servers and the sound card (direwolf hears silence on its input and
 # exits when it ends); aprx logs in as the CWOP station its recipe shows. Both send at 30 s.
-{ sed 's/^ADEVICE .*/ADEVICE stdin null/' "$recipe"
-  sed 's/^IGSERVER .*/IGSERVER 127.0.0.1/' contrib/direwolf/brinok-igate.conf; } >"$work/dw.conf"
+sed -e 's/^ADEVICE .*/ADEVICE stdin null/' -e 's/^IGSERVER .*/IGSERVER 127.0.0.1/' "$recipe" \
+  contrib/direwolf/brinok-igate.conf >"$work/dw.conf"
 sed -e 's/^server .*/server 127.0.0.1 14580/' -e 's/^mycall .*/mycall CW0000/' \
   -e 's/^passcode .*/passcode -1/' contrib/aprx/brinok-aprx.conf >"$work/aprx.conf"
 [ "$(grep -cx -e '# *mycall CW0000' -e '# *passcode -1' "$work/aprx.conf")" = 2 ] ||
   fail "contrib/aprx/brinok-aprx.conf shows no CWOP login"
-cat >"$work/listener.py" <<'PY'
-import socket
-server = socket.create_server(('127.0.0.1', 14580))
-print('listening')
+listener='import socket
+server = socket.create_server(("127.0.0.1", 14580))
+print("# listening")  # the session waits for a line
 for client, _ in iter(server.accept, None):  # one connection after another, until killed
-    for w in (line.decode('latin-1').rstrip('\r\n').split(' ') for line in client.makefile('rb')):
+    for w in (line.decode("latin-1").rstrip("\r\n").split(" ") for line in client.makefile("rb")):
         print(*w)
-        if w[0] == 'user' and len(w) > 1:  # the APRS-IS passcode of the call
-            h, c = 0x73E2, w[1].split('-')[0].upper() + '\0'
+        if w[0] == "user" and len(w) > 1:  # the APRS-IS passcode of the call
+            h, c = 0x73E2, w[1].split("-")[0].upper() + "\0"
             for i in range(0, len(c) - 1, 2): h ^= ord(c[i]) << 8 | ord(c[i + 1])
-            ok = w[2:4] == ['pass', str(h & 0x7FFF)]
-            answer = '# logresp %s %sverified, server LOOPBACK' % (w[1], '' if ok else 'un')
-            client.sendall(answer.encode() + b'\r\n')
-            print('sent: ' + answer)
-PY
-# Session $1 runs the command $3 in namespaces of its own: the station folder $2 at
-# /var/lib/brinok, tmpfs over the folders the programs write, aprx's beacon script installed, a
-# private network where the listener answers logins as a server does, recording in $work/$1.is.
-session() {
+            ok = w[2:4] == ["pass", str(h & 0x7FFF)]
+            answer = "# logresp %s %sverified, server LOOPBACK" % (w[1], "" if ok else "un")
+            client.sendall(answer.encode() + b"\r\n")
+            print("sent: " + answer)'
+# A report, fresh (its data line checked by expect_line), 10 minutes old, 3 hours ahead (as after
+# the clock stepped back) or none, each served by direwolf and by aprx in namespaces of their own:
+# the station folder at /var/lib/brinok, tmpfs over the folders the programs write, aprx's script
+# installed, a private network where the listener answers logins as a server does, recording in
+# $work/SESSION.is. They run while pywws works below; the scratch folder stays until they end.
+fresh=225/008g015t-04P025b10084h82
+expect_line "$fresh" $'225\n8\n15\n-3.5\n0.25\n1008.4\n82' "$brinok"
+mv "$work"/run.* "$work/fresh" && mkdir "$work/none" # expect_line's folder
+cp -a "$work/fresh" "$work/stale" && touch -d '10 minutes ago' "$work/stale/BRINOK.TXT"
+cp -a "$work/fresh" "$work/ahead" && touch -d '3 hours' "$work/ahead/BRINOK.TXT"
+trap 'wait; rm -rf "$work"' EXIT
+declare -A run=([dw]="sleep 34 | timeout 50 direwolf -c $work/dw.conf -t 0 -q hd"
+  [aprx]="timeout 34 aprx -d -f $work/aprx.conf || [ \$? -eq 124 ]")
+for session in {dw,aprx}-{fresh,stale,ahead,none}; do
   # shellcheck disable=SC2016 # expanded by the inner shell
   unshare --mount --net bash -c 'set -euo pipefail
     ip link set lo up
     for dir in /var/lib /var/log /run /usr/local/bin; do mount -t tmpfs tmpfs $dir; done
     cp -a "$0" /var/lib/brinok && mkdir /var/log/aprx
     install -m 0755 contrib/aprx/brinok-aprx-beacon /usr/local/bin/
-    timeout 60 python3 -u "$1" >"$2" & listener=$!
+    timeout 60 python3 -u -c "$1" >"$2" & listener=$!
     for _ in $(seq 50); do [ -s "$2" ] && break; sleep 0.1; done
-    status=0; eval "$3" || status=$?; kill $listener; exit $status' \
-    "$2" "$work/listener.py" "$work/$1.is" "$3" >"$work/$1.log" 2>&1 ||
-    { cat "$work/$1.log" >&2; fail "session $1 failed"; }
-}
-publish() { # runs brinok in the folder $1; sets $line, the report's data line
-  (cd "$1" && "$brinok") || fail "brinok did not publish in $1"
-  line=$(sed -n 2p "$1/BRINOK.TXT" | tr -d '\r')
-}
-# A report, fresh, 10 minutes old, 3 hours ahead (as after the clock stepped back) or none. The
-# sessions run while pywws works below; the scratch folder stays until they have ended.
-mkdir "$work/fresh" "$work/none"
-printf '%s\r\n' 225 8 15 -3.5 0.25 1008.4 82 >"$work/fresh/QQ9QQ-7.Log"
-publish "$work/fresh" && fresh=$line
-cp -a "$work/fresh" "$work/stale" && touch -d '10 minutes ago' "$work/stale/BRINOK.TXT"
-cp -a "$work/fresh" "$work/ahead" && touch -d '3 hours' "$work/ahead/BRINOK.TXT"
-trap 'wait; rm -rf "$work"' EXIT
-dw="sleep 34 | timeout 50 direwolf -c $work/dw.conf -t 0 -q hd"
-aprx="timeout 34 aprx -d -f $work/aprx.conf || [ \$? -eq 124 ]"
-pids=()
-for folder in fresh stale ahead none; do
-  session "dw-$folder" "$work/$folder" "$dw" & pids+=($!)
-  session "aprx-$folder" "$work/$folder" "$aprx" & pids+=($!)
+    status=0; eval "$3" || status=$?; kill $listener; exit $status' "$work/${session#*-}" \
+    "$listener" "$work/$session.is" "${run[${session%-*}]}" >"$work/$session.log" 2>&1 ||
+    { cat "$work/$session.log" >&2; fail "session $session failed"; } & pids+=($!)
 done
 
 # Fails unless decode_aprs's last line on the packet $1, less its colours, is the words $2....
@@ -79,30 +68,23 @@ decoded() {
 # pressure in hPa (the offset is added), the direction in sixteenths; empty, no such sensor.
 data="$work/pywws" station="$work/station" log="$work/station/QQ9QQ-7.Log"
 mkdir -p "$data" "$station"
-printf '[config]\npressure offset = 13.2\n[paths]\nwork = %s\n' "$work/pywws-work" \
-  >"$data/weather.ini"
+printf '[config]\npressure offset = 13.2\n[paths]\nwork = %s\n' "$data/work" >"$data/weather.ini"
 for _ in 1 2; do
   /usr/bin/python3 contrib/pywws/merge.py "$data" "$station" >/dev/null || fail "merge.py failed"
 done
-{ grep -qxF "services = [('brinok', 'QQ9QQ-7.Log')]" "$data/weather.ini" &&
-  grep -qx "directory = $station" "$data/weather.ini"; } ||
-  fail "merge.py made: $(cat "$data/weather.ini")"
-cmp -s contrib/pywws/QQ9QQ-7.Log "$data/templates/QQ9QQ-7.Log" ||
-  fail "merge.py did not copy the template"
+[ "$(grep -cxF -e "services = [('brinok', 'QQ9QQ-7.Log')]" -e "directory = $station" \
+  "$data/weather.ini")" = 2 ] || fail "merge.py made: $(cat "$data/weather.ini")"
+cmp -s contrib/pywws/QQ9QQ-7.Log "$data/templates/QQ9QQ-7.Log" || fail "merge.py copied no template"
 printf '[fixed]\nfixed block = {}\n' >"$data/status.ini"
 # Stamp N is N seconds from now, in UTC. The day's rain counts from the record nearest midnight,
 # so the step keeps a few minutes clear of it.
 while hhmm=$((10#$(date -u +%H%M))) && ((hhmm > 2356 || hhmm < 6)); do sleep 10; done
 stamp() { date -u -d "@$(($(date +%s) + $1))" '+%F %T'; }
-append() {
-  local dir="$data/raw/${1:0:4}/${1:0:7}"
-  mkdir -p "$dir" && echo "$1" >>"$dir/${1:0:10}.txt"
-}
+append() { local d="$data/raw/${1:0:4}/${1:0:7}"; mkdir -p "$d" && echo "$1" >>"$d/${1:0:10}.txt"; }
 # The station's first contact: midnight's rain counter, 100.0 mm, starts the day's rain; pywws
 # makes no log before it has summed up an hour, hence the record an hour before.
 midnight=$(date -u '+%F 00:00:00')
-before_midnight=$(date -u -d "$midnight 65 minutes ago" '+%F %T')
-append "$before_midnight,5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,100.0,0"
+append "$(date -u -d "$midnight 65 min ago" '+%F %T'),5,40,20.0,60,-20.0,1000.0,3.0,8.0,12,100.0,0"
 append "$midnight,5,40,20.0,60,-15.0,1000.0,1.0,2.0,8,100.0,0"
 # Appends the raw record $1 and runs what pywws-livelog runs after each record: processing, then
 # the template and the service. Then the log must be seven CR LF lines, which brinok converts to
@@ -127,7 +109,8 @@ with storage.pywws_context(sys.argv[1]) as context:
   { [[ -f $log && $(tr -cd '\n' <"$log" | wc -c) -eq 7 ]] && ! grep -qv $'\r$' "$log"; } ||
     fail "record $1: no log of seven CR LF lines: $(od -c "$log" 2>&1 || cat "$work/pywws.log")"
   written=$(tr '\r\n' ' |' <"$log")
-  publish "$station"
+  (cd "$station" && "$brinok") || fail "record $1: brinok did not publish"
+  line=$(sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
   [ "$line" = "$2" ] || fail "record $1: data line $line, not $2 (log: $written)"
   decoded "N0CALL-13>APDW16:${position//\\/}$line" "${@:3}"
 }
@@ -166,28 +149,26 @@ done
 # alone: direwolf one packet on the radio, one to the server, else the position; aprx else nothing,
 # though it ran its script. decode_aprs: knots (8 is 9.2 mph), -3.5 F rounded down, inches of Hg.
 for pid in "${pids[@]}"; do wait "$pid" || fail "a session failed"; done
-for folder in fresh stale ahead none; do
-  weather=$([ "$folder" != fresh ] || echo "$fresh")
-  radio=$(sed -n 's/^\[0L\] //p' "$work/dw-$folder.log")
+for age in fresh stale ahead none; do
+  weather=$([ "$age" != fresh ] || echo "$fresh")
+  radio=$(sed -n 's/^\[0L\] //p' "$work/dw-$age.log")
   [[ $radio =~ ^N0CALL-13\>APDW[0-9]+:$position"$weather"$ ]] ||
-    fail "dw-$folder sent on the radio '$radio', not the position${weather:+ and $weather}"
+    fail "dw-$age sent on the radio '$radio', not the position${weather:+ and $weather}"
   while read -r session call pass answer packets; do
-    is="$work/$session-$folder.is"
-    grep -Eqx "user $call pass $pass vers .+" "$is" || fail "$session-$folder: no login"
-    grep -qx "sent: # logresp $call $answer, server LOOPBACK" "$is" ||
-      fail "$session-$folder: not $answer"
-    sent=$(grep -v -e '^user ' -e '^sent: ' -e '^listening$' -e '^#' "$is") || true
-    [[ $sent =~ ^$packets$ ]] || fail "$session-$folder sent '$sent', not '$packets'"
+    grep -Eqx "user $call pass $pass vers .+" "$work/$session.is" || fail "$session: no login"
+    grep -qx "sent: # logresp $call $answer, server LOOPBACK" "$work/$session.is" ||
+      fail "$session: not $answer"
+    sent=$(grep -v -e '^user ' -e '^sent: ' -e '^#' "$work/$session.is") || true
+    [[ $sent =~ ^$packets$ ]] || fail "$session sent '$sent', not '$packets'"
     [ -z "$weather" ] || decoded "$sent" 'wind 9.2 mph, direction 225, gust 15, temperature -4,' \
       'rain 0.25 since midnight, barometer 29.78, humidity 82, ""'
   done <<EOF
-dw N0CALL-13 13023 verified N0CALL-13>APDW[0-9]+,qAO,N0CALL-13:$position$weather
-aprx CW0000 -1 unverified ${weather:+CW0000>APRX[0-9]+,TCPIP\\*,qAS,CW0000:$position$weather}
+dw-$age N0CALL-13 13023 verified N0CALL-13>APDW[0-9]+,qAO,N0CALL-13:$position$weather
+aprx-$age CW0000 -1 unverified ${weather:+CW0000>APRX[0-9]+,TCPIP\\*,qAS,CW0000:$position$weather}
 EOF
-  [ -n "$weather" ] || grep -q 'nothing read from exec pipe' "$work/aprx-$folder.log" ||
-    fail "aprx-$folder did not run the beacon script"
+  [ -n "$weather" ] || grep -q 'nothing read from exec pipe' "$work/aprx-$age.log" ||
+    fail "aprx-$age did not run the beacon script"
 done
-grep -qxF "#   $radio" "$recipe" ||
-  fail "$recipe does not show the packet sent without a report: $radio"
+grep -qxF "#   $radio" "$recipe" || fail "$recipe does not show the bare packet $radio"
 [ "$(grep -c "BRINOK.TXT.*No such file" "$work/dw-none.log")" = 2 ] ||
   fail "direwolf's log does not say twice, for the radio and the server, that there is no report"
