@@ -1,9 +1,11 @@
 # shellcheck shell=bash disable=SC2154 # work from common.sh
 # Boots systemd as PID 1 in private namespaces on a copy-on-write view of this machine, out of
-# reach of its real files. After common.sh: sandbox_start, sandbox_run CMD..., sandbox_stop STATUS.
+# reach of its real files. After common.sh: sandbox_start, then sandbox_run CMD... (as root, with
+# a clean environment); from sandbox_start's first line on, the exit trap is sandbox_stop.
 # Starts systemd in a cgroup of its own, its cgroup namespace's root, and waits for basic.target.
 sandbox_start() {
-  sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX)
+  sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX) sandbox_unshare='' sandbox_init=''
+  trap 'sandbox_stop $?' EXIT
   echo "written before booting systemd" >"$sandbox_marker"
   sandbox_cgroup=$(awk '$3 == "cgroup2" { print $2; exit }' /proc/mounts)
   [ -n "$sandbox_cgroup" ] || fail "no cgroup2 file system mounted"
@@ -13,7 +15,7 @@ sandbox_start() {
     unshare --pid --fork --kill-child --mount --uts --ipc --net --cgroup \
     bash -euo pipefail -c '. .ci/sandbox.sh; sandbox_boot "$1"' _ "$work/sandbox" \
     </dev/null >"$work/systemd.log" 2>&1 &
-  sandbox_unshare=$! sandbox_init='' sandbox_state=''
+  sandbox_unshare=$! sandbox_state=''
   poll 20 sandbox_booted || true
   [ "$sandbox_state" = running ] ||
     fail "systemd did not boot (state '$sandbox_state'): $(<"$work/systemd.log")"
@@ -25,23 +27,21 @@ sandbox_booted() {
   sandbox_state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
   [[ $sandbox_state == running || $sandbox_state == degraded ]]
 }
-# Runs a command inside the sandbox, as root, with a clean environment.
 sandbox_run() { nsenter --target "$sandbox_init" --mount --uts --ipc --net --pid --cgroup \
   -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"; }
 # After a failure ($1), shows the journal's end. Kills systemd and with it every process of the
-# sandbox, removes its cgroups (deepest first, a moment after their processes are gone) and
-# checks that a marker put in the real /tmp before the boot is still there. Safe to call twice.
+# sandbox, removes its cgroups (deepest first, a moment after their processes are gone) and $work,
+# then checks that a marker put in the real /tmp before the boot is still there.
 sandbox_stop() {
-  local marker=${sandbox_marker:-}
-  [ "$1" = 0 ] || [ -z "${sandbox_init:-}" ] || sandbox_run journalctl --no-pager -n 40 >&2 || true
-  [ -z "${sandbox_unshare:-}" ] ||
+  [ "$1" = 0 ] || [ -z "$sandbox_init" ] || sandbox_run journalctl --no-pager -n 40 >&2 || true
+  [ -z "$sandbox_unshare" ] ||
     { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
   [ -z "${sandbox_cgroup:-}" ] || poll 5 find "$sandbox_cgroup" -type d -delete 2>/dev/null ||
     echo "left behind: cgroup $sandbox_cgroup" >&2
-  sandbox_unshare='' sandbox_cgroup='' sandbox_marker='' sandbox_init=''
-  [ -z "$marker" ] || grep -qx "written before booting systemd" "$marker" ||
-    { echo "FAIL: the marker $marker in /tmp did not survive" >&2 && return 1; }
-  rm -f "$marker"
+  rm -rf "$work"
+  grep -qx "written before booting systemd" "$sandbox_marker" ||
+    fail "the marker $sandbox_marker in /tmp did not survive"
+  rm "$sandbox_marker"
 }
 
 # Run by sandbox_start as PID 1 of its namespaces, whose own mounts none propagates back: the
