@@ -6,7 +6,7 @@
 sandbox_start() {
   sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX) sandbox_unshare='' sandbox_init=''
   trap 'sandbox_stop $?' EXIT
-  echo "written before booting systemd" >"$sandbox_marker"
+  echo "written before the boot" >"$sandbox_marker"
   sandbox_cgroup=$(awk '$3 == "cgroup2" { print $2; exit }' /proc/mounts)
   [ -n "$sandbox_cgroup" ] || fail "no cgroup2 file system mounted"
   sandbox_cgroup=$(realpath -m "$sandbox_cgroup/$(sed -n 's/^0:://p' /proc/self/cgroup)/brinok.$$")
@@ -34,13 +34,11 @@ sandbox_run() { nsenter --target "$sandbox_init" --mount --uts --ipc --net --pid
 # then checks that a marker put in the real /tmp before the boot is still there.
 sandbox_stop() {
   [ "$1" = 0 ] || [ -z "$sandbox_init" ] || sandbox_run journalctl --no-pager -n 40 >&2 || true
-  [ -z "$sandbox_unshare" ] ||
-    { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
+  { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
   [ -z "${sandbox_cgroup:-}" ] || poll 5 find "$sandbox_cgroup" -type d -delete 2>/dev/null ||
     echo "left behind: cgroup $sandbox_cgroup" >&2
   rm -rf "$work"
-  grep -qx "written before booting systemd" "$sandbox_marker" ||
-    fail "the marker $sandbox_marker in /tmp did not survive"
+  grep -qx "written before the boot" "$sandbox_marker" || fail "$sandbox_marker did not survive"
   rm "$sandbox_marker"
 }
 
@@ -63,9 +61,8 @@ sandbox_boot() {
   mount -t tmpfs -o mode=0755,nosuid dev "$root/dev"
   touch "$root"/dev/{null,zero,full,random,urandom,tty}
   for dev in null zero full random urandom tty; do mount --bind "/dev/$dev" "$root/dev/$dev"; done
-  mkdir "$root/dev/shm" "$root/dev/pts"
-  mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
-  mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+  mount --mkdir -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
+  mount --mkdir -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
   for path in ptmx:pts/ptmx fd:/proc/self/fd stdin:/proc/self/fd/0 stdout:/proc/self/fd/1 \
     stderr:/proc/self/fd/2; do ln -s "${path#*:}" "$root/dev/${path%%:*}"; done
   mount -t tmpfs -o mode=0755,nosuid,nodev run "$root/run"
@@ -82,9 +79,7 @@ sandbox_boot() {
   done
   # Detach the machine's root, then start systemd: container= tells it it is not the machine's
   # init, so that it leaves the clock, the kernel's settings and devices alone.
-  cd "$root" || return
-  pivot_root . mnt
-  umount -l /mnt
+  cd "$root" && pivot_root . mnt && umount -l /mnt || return
   exec env -i container=brinok-ci PATH=/usr/sbin:/usr/bin:/sbin:/bin \
     /usr/lib/systemd/systemd --unit=basic.target --show-status=false
 }
