@@ -1,10 +1,12 @@
 # shellcheck shell=bash disable=SC2154 # work from common.sh
 # Boots systemd as PID 1 in private namespaces on a copy-on-write view of this machine, out of
-# reach of its real files. After common.sh: sandbox_start, sandbox_run CMD..., sandbox_stop STATUS.
+# reach of its real files. After common.sh: sandbox_start, then sandbox_run CMD... (as root, with
+# a clean environment); from sandbox_start's first line on, the exit trap is sandbox_stop.
 # Starts systemd in a cgroup of its own, its cgroup namespace's root, and waits for basic.target.
 sandbox_start() {
-  sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX)
-  echo "written before booting systemd" >"$sandbox_marker"
+  sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX) sandbox_unshare='' sandbox_init=''
+  trap 'sandbox_stop $?' EXIT
+  echo "written before the boot" >"$sandbox_marker"
   sandbox_cgroup=$(awk '$3 == "cgroup2" { print $2; exit }' /proc/mounts)
   [ -n "$sandbox_cgroup" ] || fail "no cgroup2 file system mounted"
   sandbox_cgroup=$(realpath -m "$sandbox_cgroup/$(sed -n 's/^0:://p' /proc/self/cgroup)/brinok.$$")
@@ -13,7 +15,7 @@ sandbox_start() {
     unshare --pid --fork --kill-child --mount --uts --ipc --net --cgroup \
     bash -euo pipefail -c '. .ci/sandbox.sh; sandbox_boot "$1"' _ "$work/sandbox" \
     </dev/null >"$work/systemd.log" 2>&1 &
-  sandbox_unshare=$! sandbox_init='' sandbox_state=''
+  sandbox_unshare=$! sandbox_state=''
   poll 20 sandbox_booted || true
   [ "$sandbox_state" = running ] ||
     fail "systemd did not boot (state '$sandbox_state'): $(<"$work/systemd.log")"
@@ -25,23 +27,19 @@ sandbox_booted() {
   sandbox_state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
   [[ $sandbox_state == running || $sandbox_state == degraded ]]
 }
-# Runs a command inside the sandbox, as root, with a clean environment.
 sandbox_run() { nsenter --target "$sandbox_init" --mount --uts --ipc --net --pid --cgroup \
   -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"; }
 # After a failure ($1), shows the journal's end. Kills systemd and with it every process of the
-# sandbox, removes its cgroups (deepest first, a moment after their processes are gone) and
-# checks that a marker put in the real /tmp before the boot is still there. Safe to call twice.
+# sandbox, removes its cgroups (deepest first, a moment after their processes are gone) and $work,
+# then checks that a marker put in the real /tmp before the boot is still there.
 sandbox_stop() {
-  local marker=${sandbox_marker:-}
-  [ "$1" = 0 ] || [ -z "${sandbox_init:-}" ] || sandbox_run journalctl --no-pager -n 40 >&2 || true
-  [ -z "${sandbox_unshare:-}" ] ||
-    { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
+  [ "$1" = 0 ] || [ -z "$sandbox_init" ] || sandbox_run journalctl --no-pager -n 40 >&2 || true
+  { kill -KILL "${sandbox_init:-$sandbox_unshare}"; wait "$sandbox_unshare"; } 2>/dev/null || true
   [ -z "${sandbox_cgroup:-}" ] || poll 5 find "$sandbox_cgroup" -type d -delete 2>/dev/null ||
     echo "left behind: cgroup $sandbox_cgroup" >&2
-  sandbox_unshare='' sandbox_cgroup='' sandbox_marker='' sandbox_init=''
-  [ -z "$marker" ] || grep -qx "written before booting systemd" "$marker" ||
-    { echo "FAIL: the marker $marker in /tmp did not survive" >&2 && return 1; }
-  rm -f "$marker"
+  rm -rf "$work"
+  grep -qx "written before the boot" "$sandbox_marker" || fail "$sandbox_marker did not survive"
+  rm "$sandbox_marker"
 }
 
 # Run by sandbox_start as PID 1 of its namespaces, whose own mounts none propagates back: the
@@ -63,9 +61,8 @@ sandbox_boot() {
   mount -t tmpfs -o mode=0755,nosuid dev "$root/dev"
   touch "$root"/dev/{null,zero,full,random,urandom,tty}
   for dev in null zero full random urandom tty; do mount --bind "/dev/$dev" "$root/dev/$dev"; done
-  mkdir "$root/dev/shm" "$root/dev/pts"
-  mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
-  mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
+  mount --mkdir -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
+  mount --mkdir -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"
   for path in ptmx:pts/ptmx fd:/proc/self/fd stdin:/proc/self/fd/0 stdout:/proc/self/fd/1 \
     stderr:/proc/self/fd/2; do ln -s "${path#*:}" "$root/dev/${path%%:*}"; done
   mount -t tmpfs -o mode=0755,nosuid,nodev run "$root/run"
@@ -82,9 +79,7 @@ sandbox_boot() {
   done
   # Detach the machine's root, then start systemd: container= tells it it is not the machine's
   # init, so that it leaves the clock, the kernel's settings and devices alone.
-  cd "$root" || return
-  pivot_root . mnt
-  umount -l /mnt
+  cd "$root" && pivot_root . mnt && umount -l /mnt || return
   exec env -i container=brinok-ci PATH=/usr/sbin:/usr/bin:/sbin:/bin \
     /usr/lib/systemd/systemd --unit=basic.target --show-status=false
 }
