@@ -43,21 +43,24 @@ expect_line() {
 }
 
 # Checks the .deb and .tar.gz that cpack made in $1 for the Debian
-# architecture $2 and the processor $3 (in the .tar.gz's name): the program
-# and its manual in them, no dependencies, a README that links nothing the
-# package lacks, a static program whose ELF header matches $4 and that,
-# started by CMD... (an emulator, or nothing), publishes the sample's
-# report; then lintian, which must find no error or warning.
+# architecture $2 and the processor $3 (in the .tar.gz's name; - for a .deb
+# alone): the program and its manuals in them, adduser alone needed, a
+# README that links nothing the package lacks, a static program whose ELF
+# header matches $4 and that, started by CMD... (an emulator, or nothing),
+# publishes the sample's report; then lintian, which must find no error or
+# warning.
 check_packages() {
   local arch=$2 processor=$3 elf=$4 unpacked="$work/$2" status=0 output
   local deb="$1/brinok_${version}_$2.deb" tgz="$1/brinok-$version-linux-$3.tar.gz"
   shift 4
-  [ "$(dpkg-deb -f "$deb" Architecture Depends)" = "Architecture: $arch" ] ||
+  local fields=$'Architecture: '"$arch"$'\nDepends: adduser'
+  [ "$(dpkg-deb -f "$deb" Architecture Depends)" = "$fields" ] ||
     fail "$deb: $(dpkg-deb -f "$deb" Architecture Depends)"
-  [ "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -cx \
-    -e ./usr/bin/brinok -e ./usr/share/man/man1/brinok.1.gz)" -eq 2 ] ||
-    fail "$deb lacks usr/bin/brinok or usr/share/man/man1/brinok.1.gz"
-  tar -tzf "$tgz" | grep -qx "brinok-$version-linux-$processor/bin/brinok" ||
+  [ "$(dpkg-deb -c "$deb" | awk '{ print $6 }' | grep -cx -e ./usr/bin/brinok \
+    -e ./usr/share/man/man1/brinok.1.gz -e ./usr/share/man/man8/brinok-setup.8.gz)" -eq 3 ] ||
+    fail "$deb lacks usr/bin/brinok or a manual"
+  [ "$processor" = - ] ||
+    tar -tzf "$tgz" | grep -qx "brinok-$version-linux-$processor/bin/brinok" ||
     fail "$tgz has no bin/brinok"
   dpkg-deb -x "$deb" "$unpacked"
   ! zcat "$unpacked/usr/share/doc/brinok/README.md.gz" | grep -n '](HACKING.md)' ||

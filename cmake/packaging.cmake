@@ -112,26 +112,9 @@ else()
   install(FILES "${brinok_manual}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES ${brinok_compressed} LICENSE
           DESTINATION "${CMAKE_INSTALL_DOCDIR}")
-  # Examples, not live units: the station folder, the user and the binary's
-  # path differ from station to station, so the operator copies and adjusts.
-  install(FILES contrib/systemd/brinok.service
-                contrib/systemd/brinok.path
-                contrib/systemd/brinok.timer
-                contrib/systemd/pywws.service
-                contrib/cron/brinok.cron
-                contrib/direwolf/brinok-beacon.conf
-                contrib/direwolf/brinok-igate.conf
+  # For stations without systemd: the cron line, adjusted by hand.
+  install(FILES contrib/cron/brinok.cron
           DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples")
-  # The beacon script too is an example (mode 0644): the operator sets the
-  # position and installs it where the aprx recipe names it, mode 0755.
-  install(FILES contrib/aprx/brinok-aprx.conf
-                contrib/aprx/brinok-aprx-beacon
-          DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/aprx")
-  install(FILES contrib/pywws/QQ9QQ-7.Log
-                contrib/pywws/brinok.py
-                contrib/pywws/weather.ini
-                contrib/pywws/merge.py
-          DESTINATION "${CMAKE_INSTALL_DOCDIR}/examples/pywws")
 endif()
 
 set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
@@ -145,8 +128,9 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "values as one APRS weather data line, publishes the report BRINOK.TXT for"
   "an APRS client (such as direwolf) in one atomic step and deletes the log."
   "It has no window, no arguments and no settings, and prints nothing; its"
-  "exit status tells what happened. Examples for starting it from systemd or"
-  "cron, and for beaconing the report with direwolf, are included.")
+  "exit status tells what happened. The package runs it in the station folder"
+  "/var/lib/brinok as the account weather whenever a log arrives, and"
+  "brinok-setup sets up pywws, direwolf and aprx to make and send the report.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 # The packed program carries no symbol table.
@@ -177,8 +161,13 @@ set(CPACK_PACKAGE_FILE_NAME
 # builds for). Where dpkg cannot say, or date(1) cannot date the changelog,
 # only the .tar.gz is made: no .deb at all rather than one for the wrong
 # processor.
-set(brinok_deb_architecture "")
-if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+set(BRINOK_DEB_ARCHITECTURE "" CACHE STRING
+    "Pack the program as a .deb of this Debian architecture alone, not of the one it is built for")
+set(brinok_deb_architecture "${BRINOK_DEB_ARCHITECTURE}")
+if(BRINOK_DEB_ARCHITECTURE)
+  # Its .tar.gz would be the other architecture's, under the same name.
+  set(CPACK_GENERATOR "")
+elseif(CMAKE_SYSTEM_NAME STREQUAL "Linux")
   if(CMAKE_CROSSCOMPILING)
     execute_process(COMMAND ${CMAKE_CXX_COMPILER} -dumpmachine
                     OUTPUT_VARIABLE brinok_triplet
@@ -209,6 +198,9 @@ if(brinok_deb_architecture)
   # machine-readable copyright format, the changelog and the reasoned
   # lintian override for the static binary.
   set(CPACK_BRINOK_DEBIAN_ROOT "${CMAKE_CURRENT_BINARY_DIR}/debian-root")
+  # Made anew at each configure, so that no file left from an older layout
+  # is packed; the build makes its generated files again.
+  file(REMOVE_RECURSE "${CPACK_BRINOK_DEBIAN_ROOT}")
   set(brinok_debian_doc "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/doc/${PROJECT_NAME}")
   # LICENSE without its title and copyright lines, as the indented text
   # that a License: field takes (an empty line becomes " .").
@@ -220,10 +212,51 @@ if(brinok_deb_architecture)
   string(REPLACE "\n" "\n " brinok_license_text " ${brinok_license_text}")
   string(REGEX REPLACE "^Copyright \\(c\\) " "" brinok_copyright
          "${BRINOK_COPYRIGHT}")
-  configure_file(cmake/debian/copyright.in "${brinok_debian_doc}/copyright" @ONLY)
-  configure_file(cmake/debian/lintian-overrides
+  configure_file(contrib/debian/copyright.in "${brinok_debian_doc}/copyright" @ONLY)
+  configure_file(contrib/debian/lintian-overrides
                  "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/lintian/overrides/${PROJECT_NAME}"
                  COPYONLY)
+  # The station around the program, in the .deb alone: the units where
+  # systemd looks for a package's, brinok-setup and what it installs, and
+  # the maintainer
+  # scripts that make the account and the folder and enable the units.
+  foreach(brinok_file
+          "contrib/systemd/brinok.service:lib/systemd/system"
+          "contrib/systemd/brinok.path:lib/systemd/system"
+          "contrib/systemd/brinok.timer:lib/systemd/system"
+          "contrib/systemd/brinok-pywws.service:lib/systemd/system"
+          "contrib/pywws/60-brinok-weather-station.rules:usr/share/brinok/pywws"
+          "contrib/linux/brinok-setup:usr/sbin"
+          "contrib/linux/aprs-weather:usr/libexec/brinok"
+          "contrib/direwolf/brinok-beacon.conf:usr/share/brinok/direwolf"
+          "contrib/direwolf/brinok-igate.conf:usr/share/brinok/direwolf"
+          "contrib/aprx/brinok-aprx.conf:usr/share/brinok/aprx"
+          "contrib/pywws/QQ9QQ-7.Log:usr/share/brinok/pywws"
+          "contrib/pywws/brinok.py:usr/share/brinok/pywws"
+          "contrib/pywws/merge.py:usr/share/brinok/pywws"
+          "contrib/pywws/weather.ini:usr/share/brinok/pywws")
+    string(REPLACE ":" ";" brinok_file "${brinok_file}")
+    list(GET brinok_file 0 brinok_source)
+    list(GET brinok_file 1 brinok_folder)
+    get_filename_component(brinok_name "${brinok_source}" NAME)
+    configure_file("${brinok_source}"
+                   "${CPACK_BRINOK_DEBIAN_ROOT}/${brinok_folder}/${brinok_name}"
+                   COPYONLY)
+  endforeach()
+  configure_file(man/brinok-setup.8.in brinok-setup.8 @ONLY)
+  set(brinok_setup_manual "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/man/man8/brinok-setup.8")
+  add_custom_command(OUTPUT "${brinok_setup_manual}.gz"
+    COMMAND "${CMAKE_COMMAND}" -E copy
+            "${CMAKE_CURRENT_BINARY_DIR}/brinok-setup.8" "${brinok_setup_manual}"
+    COMMAND "${BRINOK_GZIP}" -9nf "${brinok_setup_manual}"
+    DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/brinok-setup.8"
+    VERBATIM)
+  add_custom_target(brinok_setup_manual ALL DEPENDS "${brinok_setup_manual}.gz")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+      "${PROJECT_SOURCE_DIR}/contrib/debian/postinst"
+      "${PROJECT_SOURCE_DIR}/contrib/debian/prerm"
+      "${PROJECT_SOURCE_DIR}/contrib/debian/postrm")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
   # The Debian changelog: one entry per section of CHANGELOG.md, newest
   # first, its lines indented as the format asks ("Added:", "* " items),
   # signed off on the section's day as date -R writes it.
@@ -266,10 +299,12 @@ if(brinok_deb_architecture)
                     DEPENDS "${brinok_debian_doc}/changelog.gz")
   # The release build links statically and needs nothing at run time; any
   # other build gets its shared-library dependencies from dpkg-shlibdeps.
+  # The maintainer scripts make the account with adduser.
   if(CMAKE_EXE_LINKER_FLAGS MATCHES "(^| )-static( |$)")
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "")
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS OFF)
   else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS adduser)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   endif()
 endif()

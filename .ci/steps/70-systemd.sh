@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The .deb and the README's setup in a booted systemd (.ci/sandbox.sh): path and timer units,
-# pywws's unit without a station, a folder under /home, direwolf.service, the cron line.
+# The .deb in a booted systemd (.ci/sandbox.sh) as a station gets it: the account, the folder and
+# brinok's units made and started by the package; path and timer; brinok-setup for a folder under
+# /home, for direwolf and for aprx, both enabled for the next boot; the cron line; removal, purge.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 . .ci/sandbox.sh
@@ -11,36 +12,21 @@ lines() { [ "$("${@:2}" | wc -l)" -ge "$1" ]; }
 changed() { [ "$("${@:2}")" != "$1" ]; }
 cmake --workflow --preset package
 sandbox_start
-sandbox_run sh -c 'cat >/root/brinok.deb && dpkg -i /root/brinok.deb >/dev/null' \
+# The machine's policy-rc.d, which keeps services from starting in container images, is no
+# station's: without it, the package starts its units as on a station.
+sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
+  apt-get install -qq /root/brinok.deb >/dev/null' \
   <"build/release/brinok_${version}_$(dpkg --print-architecture).deb"
-# Runs the README's block of commands with $1 in it (less its list item's indent) in /root.
-setup() {
-  block=$(awk -v want="$1" '/^ *```$/ { if (on && index(block, want)) print block; on = 0 }
-    on { block = block substr($0, indent + 1) "\n" }
-    /^ *```sh$/ { block = ""; on = 1; indent = index($0, "`") - 1 }' README.md)
-  [ -n "$block" ] || fail "the README has no block of commands with '$1'"
-  printf 'cd /root\n%s\n' "$block" | sandbox_run sh -e || fail "the README's '$1' block failed"
-}
-for _ in 1 2; do setup 'enable --now brinok.path' && setup 'enable --now pywws'; done
-pywws_since=$SECONDS
 [ "$(sandbox_run systemctl is-active brinok.path brinok.timer)" = $'active\nactive' ] ||
-  fail "brinok.path or brinok.timer is not active"
-[[ " $(sandbox_run id -nG pywws) " == *" weather "* ]] || fail "pywws is not in group weather"
+  fail "the package did not start brinok.path and brinok.timer"
+[ "$(sandbox_run stat -c %U:%G:%a /var/lib/brinok)" = weather:weather:775 ] ||
+  fail "the package made no station folder /var/lib/brinok of weather"
 # verify finds a missing program or manual but only warns of what it cannot parse: any output fails.
 messages=$(sandbox_run systemd-analyze verify \
-  /etc/systemd/system/{brinok.{service,path,timer},pywws.service} 2>&1 || echo "(verify failed)")
+  /lib/systemd/system/brinok{.service,.path,.timer,-pywws.service} 2>&1 || echo "(verify failed)")
 [ -z "$messages" ] || fail "systemd-analyze verify: $messages"
-# No USB devices here: pywws must stop, saying so, and wait a minute to start again (counted
-# below); the second round's stop may end the first round's start before it has said so.
-pywws_state() { sandbox_run systemctl show -P ActiveState,SubState,Result pywws.service | xargs; }
-not_found() { journal -u pywws | grep -cx 'OSError: Weather station device not found' || true; }
-retrying() { [[ $(pywws_state) == "exit-code activating auto-restart" && $(not_found) -ge 1 ]]; }
-poll 10 retrying || fail "pywws.service is '$(pywws_state)', 'not found' $(not_found) times"
-said=$(not_found)
-[ "$(sandbox_run systemctl show -P RestartUSec pywws.service)" = 1min ] ||
-  fail "pywws.service does not wait a minute before it starts again"
-station=/var/lib/brinok log=/var/lib/brinok/QQ9QQ-7.Log owner=weather:weather runs=0
-write_log() { as_user pywws "printf '%s\r\n' $* >$log"; }
+station=/var/lib/brinok log=/var/lib/brinok/QQ9QQ-7.Log owner=weather:weather runs=0 writer=weather
+write_log() { as_user "$writer" "printf '%s\r\n' $* >$log"; }
 no_log() { sandbox_run test ! -e "$log" || fail "$1"; }
 # Each run that found a log ends with one journal line from ExecStopPost=: expect_run waits for the
 # next run's, $1, then until no start of the service waits or runs and its state is $2.
@@ -75,7 +61,7 @@ wait_for_timer() {
 no_log "enabling brinok.path created $log"
 write_log 270 5 12 68.5 0.12 1013.2 55
 published 270/005g012t068P012b10132h55
-as_user pywws "printf '%s\r\n' 45.9 15 22 -4 1.25 1013 70 >$log.tmp && mv $log.tmp $log"
+as_user weather "printf '%s\r\n' 45.9 15 22 -4 1.25 1013 70 >$log.tmp && mv $log.tmp $log"
 published 045/015g022t-04P125b10130h70
 write_log 1 2
 expect_run "exit status 2: log rejected (not seven lines) and deleted" inactive
@@ -104,7 +90,7 @@ published .../...g...t...P000b09985h00
 clear_of_timer
 timer_lines=$(journal -u brinok.timer | wc -l)
 # shellcheck disable=SC2016 # expanded by the shell in the sandbox
-sandbox_run sh -c 'write() { runuser -u pywws -- sh -c "printf \"%s\r\n\" $2 >$1"; }
+sandbox_run sh -c 'write() { runuser -u weather -- sh -c "printf \"%s\r\n\" $2 >$1"; }
   write "$0" "90 8 14 50 0.02 1009.9 60"; while [ -e "$0" ]; do sleep 0.005; done
   chmod a-w "$1"; write "$0" "180 9 16 51 0.03 1010.1 61"' "$log" "$station/BRINOK.TXT"
 wait_for_timer failed
@@ -117,41 +103,32 @@ statuses=$(exits | tail -n +$((runs + 1)) | cut -c 13 | xargs)
 [[ $statuses =~ ^0\ 1(\ 1)?\ 0$ ]] || fail "the runs ended with statuses $statuses, not 0 1 (1) 0"
 [ "$(journal -u brinok.timer | wc -l)" -eq "$timer_lines" ] || fail "brinok.timer wrote lines"
 runs=$(exits | wc -l)
-# pywws.service once a minute, not in a loop (one more start where the journal was late).
-elapsed=$((SECONDS - pywws_since)) tries=$(($(not_found) - said))
-((tries >= (elapsed - 10) / 61 && tries <= 1 + elapsed / 59)) ||
-  fail "pywws.service started $tries times in $elapsed s, not once a minute"
-# A station folder under /home (0700, as Debian 12 makes it) by drop-ins, then the blocks.
-station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log owner=pi:weather
+# A station folder under /home (0700, as Debian 12 makes it) of user pi, set up twice.
+station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log owner=pi:weather writer=pi
 sandbox_run adduser --quiet --disabled-password --comment pi pi
 [ "$(sandbox_run stat -c %a /home/pi)" = 700 ] || fail "/home/pi is not 0700"
-for text in brinok.service.d 'enable --now brinok.path' 'enable --now pywws'; do setup "$text"; done
-sandbox_run grep -qx "directory = $station" /var/lib/pywws/weather.ini ||
-  fail "running the pywws block again changed the station folder in weather.ini"
+for _ in 1 2; do sandbox_run brinok-setup folder "$station" pi >/dev/null; done
 write_log 100 3 0 0 0.00 998 50
 published 100/003g...t000P000b09980h50
 
-# Debian's direwolf.service, unmasked, on 5 s of silence (ADEVICE stdin null): it beacons at 2 s,
-# then ends. The operator's copy of the recipe: no sound card, this folder.
-printf '[Service]\nExecStart=\nExecStart=%s\n' \
-  "/bin/sh -c 'sleep 5 | exec /usr/bin/direwolf -c /etc/direwolf.conf -t 0 -q hd'" |
-  sandbox_run sh -c 'systemctl unmask direwolf.service && cd /run/systemd/system &&
-  mkdir direwolf.service.d && cat >direwolf.service.d/ci.conf && systemctl daemon-reload'
-sandbox_run sh -c "sed -e 's/^ADEVICE .*/ADEVICE stdin null/' -e 's|/var/lib/brinok/|$station/|' \
-  /usr/share/doc/brinok/examples/brinok-beacon.conf >/root/brinok-beacon.conf"
-# Sets $packet to what the run CMD... started sent, once ended (its lines in $work/direwolf.log).
+# Debian's direwolf.service, unmasked, as brinok-setup sets it up without a radio: it beacons 2 s
+# after each start, with the report in the station folder of /etc/default/brinok.
+sandbox_run systemctl unmask --quiet direwolf.service
+sandbox_run brinok-setup position 4237.14N 07120.83W >/dev/null
+# Sets $packet to the first packet direwolf sends once CMD... has run (its lines in
+# $work/direwolf.log).
 sent() {
   journal -u direwolf.service | tail -n +$((before + 1)) >"$work/direwolf.log"
-  grep -q '^\[0L\] ' "$work/direwolf.log" && ! sandbox_run systemctl -q is-active direwolf.service
+  grep -q '^\[0L\] ' "$work/direwolf.log"
 }
 direwolf_run() {
   before=$(journal -u direwolf.service | wc -l)
-  "$@"
-  poll 20 sent || fail "direwolf.service sent nothing, or did not end: $(cat "$work/direwolf.log")"
-  packet=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log")
+  "$@" >/dev/null
+  poll 20 sent || fail "direwolf.service sent nothing: $(cat "$work/direwolf.log")"
+  packet=$(sed -n 's/^\[0L\] //p' "$work/direwolf.log" | head -n 1)
 }
 position='N0CALL-13>APDW[0-9]+:!4237\.14N/07120\.83W_'
-direwolf_run setup /etc/direwolf.conf
+direwolf_run sandbox_run brinok-setup direwolf n0call-13 none
 [[ $packet =~ ^${position}100/003g\.\.\.t000P000b09980h50$ ]] ||
   fail "direwolf sent '$packet', not the report in $station"
 # Out of group weather, direwolf may not enter /home/pi: the position alone, and the reason.
@@ -160,7 +137,17 @@ direwolf_run sandbox_run systemctl restart direwolf.service
 [[ $packet =~ ^${position}$ ]] || fail "direwolf sent '$packet' without access"
 grep -q "BRINOK.TXT.*Permission denied" "$work/direwolf.log" ||
   fail "direwolf's journal does not say why the report could not be read"
-# The cron line: one, every minute, not as root (which would replace a read-only report). Run by
+# aprx, which Debian installs disabled, from its init script (the generator that makes its unit
+# is masked in the sandbox like every other).
+sandbox_run sh -c 'rm /etc/systemd/system-generators/systemd-sysv-generator &&
+  systemctl daemon-reload && brinok-setup aprx CW0000 -1 127.0.0.1' >/dev/null
+for client in direwolf aprx; do
+  [ "$(sandbox_run systemctl is-enabled "$client" 2>/dev/null)" = enabled ] ||
+    fail "$client would not start at the next boot"
+  sandbox_run systemctl -q is-active "$client" || fail "$client is not running"
+done
+# The cron line: one, every minute, not as root (which would leave a report the account cannot
+# replace). Run by
 # sh with the units stopped, so the lines tagged brinok are its own (journald may miss a logger's
 # _COMM): no log and a good one log nothing, a rejected log one line.
 mapfile -t entries < <(grep -v -e '^#' -e '^$' contrib/cron/brinok.cron)
@@ -181,3 +168,20 @@ poll 5 lines 1 tagged || true
 sleep 0.5
 [ "$(tagged)" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$(tagged)', not one line for the rejected log"
+
+# Removal stops brinok's units and takes them away, keeping the station folders; purge removes
+# /var/lib/brinok and brinok-setup's files, and leaves the accounts.
+sandbox_run systemctl enable --now --quiet brinok.path brinok.timer
+sandbox_run apt-get remove -qq brinok >/dev/null
+for unit in brinok.path brinok.timer brinok.service; do
+  got=$(sandbox_run systemctl show -P LoadState,ActiveState,NextElapseUSecRealtime "$unit")
+  [ "$(echo "$got" | xargs)" = "not-found inactive" ] || fail "after removal, $unit is $got"
+done
+sandbox_run test -f /var/lib/brinok/BRINOK.TXT -a -f "$station/BRINOK.TXT" ||
+  fail "removal took a station folder's report"
+sandbox_run apt-get purge -qq brinok >/dev/null
+for path in /var/lib/brinok /etc/default/brinok /etc/systemd/system/brinok.service.d; do
+  sandbox_run test ! -e "$path" || fail "purge left $path"
+done
+sandbox_run sh -c "id weather && test -f $station/BRINOK.TXT" >/dev/null ||
+  fail "purge removed the account weather or $station's report"
