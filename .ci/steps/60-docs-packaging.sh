@@ -10,13 +10,15 @@ export LC_ALL=C.UTF-8
 cmake --workflow --preset package
 # Both renderers must stay silent: a warning is a page that shows wrongly on
 # some terminal. The header names the version and its date in CHANGELOG.md.
-manual=build/release/brinok.1
-warnings=$(man --warnings -l "$manual" 2>&1 >/dev/null
-  groff -man -ww -z "$manual" 2>&1)
-[ -z "$warnings" ] || fail "the manual renders with warnings: $warnings"
 date=$(sed -n "s/^## \[$version\] - \([0-9-]*\)$/\1/p" CHANGELOG.md)
-grep -qx "\.TH BRINOK 1 $date \"brinok $version\" \"User Commands\"" "$manual" ||
-  fail "the manual's .TH line does not name version $version of $date"
+for manual in build/release/brinok.1 build/release/brinok-setup.8; do
+  warnings=$(man --warnings -l "$manual" 2>&1 >/dev/null
+    groff -man -ww -z "$manual" 2>&1)
+  [ -z "$warnings" ] || fail "$manual renders with warnings: $warnings"
+  grep -Eqx "\.TH BRINOK(-SETUP)? [18] $date \"brinok $version\" \".*\"" "$manual" ||
+    fail "$manual's .TH line does not name version $version of $date"
+done
+manual=build/release/brinok.1
 
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
