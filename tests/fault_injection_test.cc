@@ -48,6 +48,8 @@ using CallCounts = std::map<std::string, int>;
 const std::string kOriginalLog =
     "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2\r\n55";
 const std::string kCompactedLog = kOriginalLog + "\r\n";
+// A log that the check rejects.
+const std::string kRejectedLog = "270\r\n5\r\n";
 
 // File system calls under every name that C libraries and architectures give
 // them; the trace of a normal run tells which of them this build makes.
@@ -271,8 +273,9 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
   return effects;
 }
 
-void WriteStartingState(const ScratchDir& dir) {
-  dir.Write(kLog, kOriginalLog);
+void WriteStartingState(const ScratchDir& dir,
+                        const std::string& log = kOriginalLog) {
+  dir.Write(kLog, log);
   dir.Write(kReport, kOldReport);
 }
 
@@ -324,20 +327,31 @@ class FaultInjection : public ::testing::Test {
 
   fs::path TracePath() const { return traces_.path() / "trace"; }
 
-  std::vector<std::string> Command(const std::string& injection) const {
+  std::vector<std::string> Command(
+      const std::vector<std::string>& injections) const {
     std::vector<std::string> argv = {strace_, "-f", "-qq",
                                      "-y",    "-o", TracePath().string()};
-    if (!injection.empty()) argv.push_back(injection);
+    argv.insert(argv.end(), injections.begin(), injections.end());
     argv.push_back(BRINOK_PROGRAM);
     return argv;
   }
 
-  // The call and occurrence of the `nth` effect `what` of a normal run.
-  const FileEffect& Effect(const std::string& what, int nth) const {
-    for (const FileEffect& effect : effects_) {
+  // The call and occurrence of the `nth` effect `what` of a normal run, or
+  // of a clean run on `log` when it is another log (traced here).
+  FileEffect Effect(const std::string& what, int nth,
+                    const std::string& log = kOriginalLog) const {
+    std::vector<FileEffect> effects = effects_;
+    if (log != kOriginalLog) {
+      ScratchDir dir;
+      WriteStartingState(dir, log);
+      const RunOutcome ended = RunTraced(Command({}), dir.path());
+      EXPECT_FALSE(ended.timed_out);
+      effects = FileEffects(ReadWhole(TracePath()), dir.path().string());
+    }
+    for (const FileEffect& effect : effects) {
       if (effect.what == what && --nth == 0) return effect;
     }
-    throw std::runtime_error("a normal run has no such effect: " + what);
+    throw std::runtime_error("the run has no such effect: " + what);
   }
 
   // Whether the call and occurrence are the normal run's `nth` effect
@@ -372,7 +386,7 @@ class FaultInjection : public ::testing::Test {
     SCOPED_TRACE(injection);
     ScratchDir dir;
     WriteStartingState(dir);
-    const RunOutcome ended = RunTraced(Command(injection), dir.path());
+    const RunOutcome ended = RunTraced(Command({injection}), dir.path());
     const std::string trace = ReadWhole(TracePath());
     EXPECT_FALSE(ended.timed_out) << "the run hung";
     const bool killed = ended.signal == SIGKILL;
@@ -511,6 +525,8 @@ struct NamedFault {
   const char* tamper;  // what strace makes of the call: "error=EIO", ...
   int exit_status;
   Files after;
+  // The log the run starts with; the effects are then a run's on it.
+  std::string log = kOriginalLog;
 };
 
 void PrintTo(const NamedFault& fault, std::ostream* out) { *out << fault.name; }
@@ -520,14 +536,14 @@ class NamedFaultTest : public FaultInjection,
 
 TEST_P(NamedFaultTest, EndsTheRunAsItMust) {
   const NamedFault& fault = GetParam();
-  const FileEffect& effect = Effect(fault.effect, fault.nth);
+  const FileEffect effect = Effect(fault.effect, fault.nth, fault.log);
   const std::string injection = "--inject=" + effect.call + ":" + fault.tamper +
                                 ":when=" + std::to_string(effect.occurrence);
   SCOPED_TRACE(injection);
   ScratchDir dir;
-  WriteStartingState(dir);
+  WriteStartingState(dir, fault.log);
 
-  const RunOutcome ended = RunTraced(Command(injection), dir.path());
+  const RunOutcome ended = RunTraced(Command({injection}), dir.path());
 
   ASSERT_NE(ReadWhole(TracePath()).find("(INJECTED)"), std::string::npos);
   ASSERT_NE(ended.exit_status, -1);
@@ -655,6 +671,22 @@ INSTANTIATE_TEST_SUITE_P(
             "retval=0",
             1,
             {{kLog, kCompactedLog}, {kScratch, ""}, {kReport, kOldReport}}},
+        // A rejected log that another program removes meanwhile was not
+        // the run's to delete: the run fails, as at any other vanishing.
+        NamedFault{.name = "RejectedLogVanishesBeforeItIsDeleted",
+                   .effect = "unlink QQ9QQ-7.Log",
+                   .nth = 1,
+                   .tamper = "error=ENOENT",
+                   .exit_status = 1,
+                   .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
+                   .log = kRejectedLog},
+        NamedFault{.name = "RejectedLogGoneWhenLookedAtBeforeItsDeletion",
+                   .effect = "stat QQ9QQ-7.Log",
+                   .nth = 3,  // the first look, the check's, the last look
+                   .tamper = "error=ENOENT",
+                   .exit_status = 1,
+                   .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
+                   .log = kRejectedLog},
         // A signal that interrupts an open or a read is no failure.
         NamedFault{"LogOpenInterrupted",
                    "open QQ9QQ-7.Log",
@@ -695,6 +727,8 @@ struct RewriteCase {
   int exit_status;
   Files after;  // besides the new log (or link), which is always kept
   bool after_the_call = false;  // held once the call is done
+  // The log the run starts with; the effects are then a run's on it.
+  std::string log = kOriginalLog;
 };
 
 void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
@@ -725,9 +759,10 @@ class RewriteDuringTheRun : public FaultInjection,
 
 TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   const RewriteCase& rewrite_case = GetParam();
-  const FileEffect& held = Effect(rewrite_case.held, rewrite_case.nth);
+  const FileEffect held =
+      Effect(rewrite_case.held, rewrite_case.nth, rewrite_case.log);
   ScratchDir dir;
-  WriteStartingState(dir);
+  WriteStartingState(dir, rewrite_case.log);
   fs::last_write_time(dir / kLog, kLogWritten);
   const Rewrite kind = rewrite_case.rewrite;
   const std::string& new_log =
@@ -772,9 +807,9 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
 
   // Half a second: time enough to see the moment and write.
   const RunOutcome ended = RunTraced(
-      Command("--inject=" + held.call +
-              (rewrite_case.after_the_call ? ":delay_exit" : ":delay_enter") +
-              "=500000:when=" + std::to_string(held.occurrence)),
+      Command({"--inject=" + held.call +
+               (rewrite_case.after_the_call ? ":delay_exit" : ":delay_enter") +
+               "=500000:when=" + std::to_string(held.occurrence)}),
       dir.path(), rewrite);
 
   ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
@@ -878,6 +913,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}},
+        // The check rejects the log; the one at the name by the time it is
+        // to be deleted is a new reading, which waits for the next run.
+        RewriteCase{.name = "RenamedBeforeTheRejectedLogIsDeleted",
+                    .held = "close QQ9QQ-7.Log",
+                    .nth = 1,
+                    .rewrite = Rewrite::kWriteThenRename,
+                    .exit_status = 1,
+                    .after = {{kReport, kOldReport}},
+                    .log = kRejectedLog},
         // The report of the old reading is out; the new log waits for the
         // next run instead of being deleted.
         RewriteCase{"InPlaceBeforeTheLogIsDeleted",
