@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +31,19 @@ struct RunCase {
   int exit_status;
   Files after;
   RunConditions conditions = {};
+  // The log's modification time, which the log the run keeps and the report
+  // it publishes must carry.
+  std::optional<fs::file_time_type> log_time = {};
 };
+
+// A time some hours from now (before it when negative), with a fraction of
+// a second that a clock of 100 ns ticks (Windows) keeps whole and one of
+// microseconds would cut.
+fs::file_time_type HoursFromNow(int hours) {
+  return std::chrono::floor<std::chrono::seconds>(
+             fs::file_time_type::clock::now() + std::chrono::hours(hours)) +
+         std::chrono::nanoseconds(123'456'700);
+}
 
 RunConditions FileSizeLimit(unsigned long bytes) {
   RunConditions conditions;
@@ -51,12 +64,25 @@ TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
   }
   ScratchDir dir;
   for (const auto& [name, bytes] : run_case.before) dir.Write(name, bytes);
+  std::optional<fs::file_time_type> log_time;
+  if (run_case.log_time) {
+    fs::last_write_time(dir / kLog, *run_case.log_time);
+    log_time = fs::last_write_time(dir / kLog);  // as the file system keeps it
+  }
 
   const RunOutcome outcome = RunConverter(dir, run_case.conditions);
 
   EXPECT_EQ(outcome.exit_status, run_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
   EXPECT_EQ(dir.Contents(), run_case.after);
+  if (log_time && dir.Read(kLog)) {
+    EXPECT_EQ(fs::last_write_time(dir / kLog), *log_time)
+        << "the kept log lost its time";
+  }
+  if (log_time && outcome.exit_status == 0) {
+    EXPECT_EQ(fs::last_write_time(dir / kReport), *log_time)
+        << "the report is not dated as its reading";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,7 +145,20 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"LoneCarriageReturnsEndLines",
                 {{kLog, "270\r5\r12\r68.5\r0.12\r1013.2\r55\r"}},
                 0,
-                {{kReport, kFirstExampleReport}}}),
+                {{kReport, kFirstExampleReport}}},
+        // The report is as old as its reading, not as the run.
+        RunCase{"ReportDatedAsTheLog",
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                0,
+                {{kReport, kFirstExampleReport}},
+                {},
+                HoursFromNow(-3)},
+        RunCase{"LogFromTheFutureGivesAReportFromTheFuture",
+                {{kLog, kFirstExampleLog}},
+                0,
+                {{kReport, kFirstExampleReport}},
+                {},
+                HoursFromNow(24)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -146,14 +185,16 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 {}},
         // The empty line is dropped, the six left cannot fill a reading; the
-        // next run rejects the shortened log.
+        // next run rejects the shortened log, which kept the log's time.
         RunCase{"EmptyLineFailsTheReading",
                 {{kLog, Lines({"5", "9", "10", "105", "", "101325", "99"})},
                  {kReport, kOldReport}},
                 1,
                 {{kLog, Lines({"5", "9", "10", "105", "101325", "99"})},
                  {kScratch, ""},
-                 {kReport, kOldReport}}},
+                 {kReport, kOldReport}},
+                {},
+                HoursFromNow(-3)},
         RunCase{"NumberBeyondRangeFailsBeforeWriting",
                 {{kLog, Lines({"1e999", "5", "12", "68", "0", "1013", "55"})},
                  {kReport, kOldReport}},
@@ -223,7 +264,8 @@ TEST(ConversionRun, ShortenedLogIsRejectedByTheNextRun) {
 }
 
 // Runs made by an unprivileged user (root may write a read-only file), in a
-// directory whose permissions the row sets.
+// directory whose permissions the row sets; a run that keeps the log is
+// followed by one with the report writable again, which publishes it.
 struct PermissionCase {
   const char* name;
   fs::perms folder;  // the directory's permissions during the run
@@ -239,12 +281,19 @@ void PrintTo(const PermissionCase& permission_case, std::ostream* out) {
 
 class PermissionTest : public ::testing::TestWithParam<PermissionCase> {};
 
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
+
 TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
   const PermissionCase& permission_case = GetParam();
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
+  // A reading three hours old, as runs that failed since would keep it.
+  fs::last_write_time(dir / kLog, HoursFromNow(-3));
+  const fs::file_time_type log_time = fs::last_write_time(dir / kLog);
   fs::permissions(dir / kLog, permission_case.log);
   fs::permissions(dir / kReport, permission_case.report);
 
@@ -257,11 +306,15 @@ TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   EXPECT_EQ(outcome.exit_status, permission_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
   EXPECT_EQ(dir.Contents(), permission_case.after);
+  // Once the cause is gone, the next run publishes the kept reading. Its
+  // report is as old as the reading: it must not pass for a fresh one.
+  if (dir.Read(kLog)) {
+    fs::permissions(dir / kReport, kReadWrite);
+    EXPECT_EQ(RunConverter(dir, unprivileged).exit_status, 0);
+  }
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
+  EXPECT_EQ(fs::last_write_time(dir / kReport), log_time);
 }
-
-constexpr fs::perms kReadOnly =
-    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
 
 INSTANTIATE_TEST_SUITE_P(
     Unprivileged, PermissionTest,

@@ -50,6 +50,12 @@ const std::string kOriginalLog =
 const std::string kCompactedLog = kOriginalLog + "\r\n";
 // A log that the check rejects.
 const std::string kRejectedLog = "270\r\n5\r\n";
+// The log's modification time, which a kept log and the report keep: set
+// rather than left to the clock.
+const fs::file_time_type kLogWritten = std::chrono::file_clock::from_sys(
+    std::chrono::sys_time<std::chrono::nanoseconds>{
+        std::chrono::sys_days{std::chrono::May / 5 / 2009}} +
+    std::chrono::hours{12});
 
 // File system calls under every name that C libraries and architectures give
 // them; the trace of a normal run tells which of them this build makes.
@@ -65,7 +71,7 @@ constexpr std::string_view kFileCalls[] = {
     "fallocate",  "access",     "faccessat",       "faccessat2", "readlink",
     "readlinkat", "fcntl",      "fcntl64",         "flock",      "getdents64",
     "link",       "linkat",     "symlink",         "symlinkat",  "mkdir",
-    "mkdirat",    "chmod",      "fchmod",          "fchmodat",
+    "mkdirat",    "chmod",      "fchmod",          "fchmodat",   "utimensat",
 };
 
 // Calls that take a file name, and so can find it missing.
@@ -219,10 +225,10 @@ std::vector<std::string> QuotedNames(std::string_view arguments) {
   return names;
 }
 
-// The reads, writes, syncs, closes, opens, stats, renames and deletions of
-// the station's files and the folder in a trace written by strace -f -y, in
-// order. A call still going on (the trace's last line, unfinished) counts
-// too.
+// The reads, writes, times set, syncs, closes, opens, stats, renames and
+// deletions of the station's files and the folder in a trace written by
+// strace -f -y, in order. A call still going on (the trace's last line,
+// unfinished) counts too.
 std::vector<FileEffect> FileEffects(const std::string& trace,
                                     const std::string& folder) {
   const auto kind = [](const std::string& call) -> std::string {
@@ -231,6 +237,7 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
     if (call == "read" || call == "readv" || call.starts_with("pread")) {
       return "read";
     }
+    if (call == "utimensat") return "time";
     for (std::string_view prefix : {"write", "pwrite", "fsync", "fdatasync",
                                     "open", "rename", "unlink"}) {
       if (call.starts_with(prefix)) {
@@ -252,8 +259,8 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
         what == "stat" ? QuotedNames(arguments) : std::vector<std::string>{};
     if (what == "stat" && !stat_names.empty() && !stat_names[0].empty()) {
       target = stat_names[0];
-    } else if (what == "write" || what == "fsync" || what == "read" ||
-               what == "close" || what == "stat") {
+    } else if (what == "write" || what == "time" || what == "fsync" ||
+               what == "read" || what == "close" || what == "stat") {
       const std::string path = DescriptorPath(arguments);
       target = path == folder ? "folder" : fs::path(path).filename().string();
     } else if (what == "open" || what == "unlink" || what == "rename") {
@@ -276,6 +283,7 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
 void WriteStartingState(const ScratchDir& dir,
                         const std::string& log = kOriginalLog) {
   dir.Write(kLog, log);
+  fs::last_write_time(dir / kLog, kLogWritten);
   dir.Write(kReport, kOldReport);
 }
 
@@ -421,6 +429,8 @@ class FaultInjection : public ::testing::Test {
       EXPECT_TRUE(log->second == kOriginalLog || log->second == kCompactedLog)
           << "the log is neither the original nor its compaction:\n"
           << log->second;
+      EXPECT_EQ(fs::last_write_time(dir / kLog), kLogWritten)
+          << "the kept log lost its time";
     }
     // The sanitizers' runtime (sanitize preset) probes memory by writing to
     // a pipe of its own; a fault injected there fails one of its CHECKs, and
@@ -467,6 +477,9 @@ class FaultInjection : public ::testing::Test {
     EXPECT_EQ(rerun.exit_status, log_kept ? 0 : 3) << "on the clean rerun";
     EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}))
         << "after the clean rerun";
+    // However late the reading is published, its report is as old as it.
+    EXPECT_EQ(fs::last_write_time(dir / kReport), kLogWritten)
+        << "the report is not dated as its reading";
     return fired;
   }
 
@@ -487,9 +500,11 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
   RecordProperty("file_calls", Total(counts_));
   // The run's own calls, whatever the program loader adds: the log opened
   // three times, the scratch file twice, the lock, the report and the
-  // directory once; one lock taken; two renames and one deletion.
+  // directory once; one lock taken; the scratch file dated twice; two
+  // renames and one deletion.
   EXPECT_GE(CountOf(counts_, {"open", "openat", "openat2"}), 8);
   EXPECT_EQ(CountOf(counts_, {"flock"}), 1);
+  EXPECT_EQ(CountOf(counts_, {"utimensat"}), 2);
   EXPECT_EQ(CountOf(counts_, {"rename", "renameat", "renameat2"}), 2);
   EXPECT_EQ(CountOf(counts_, {"unlink", "unlinkat"}), 1);
 }
@@ -497,6 +512,8 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
 // Each file is forced to disk before the run relies on it: the compacted
 // log before it replaces the log, the report before it replaces the old
 // one, and the folder (with the report's new name) before the log goes.
+// Each is dated after its last write, so that its time goes to disk with it
+// and no later write changes it.
 TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
   std::vector<std::string> order;
   for (const FileEffect& effect : effects_) {
@@ -510,8 +527,10 @@ TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
     }
   }
   const std::vector<std::string> expected = {
-      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT QQ9QQ-7.Log",
-      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT BRINOK.TXT",
+      "write SWP.TXT", "time SWP.TXT",
+      "fsync SWP.TXT", "rename SWP.TXT QQ9QQ-7.Log",
+      "write SWP.TXT", "time SWP.TXT",
+      "fsync SWP.TXT", "rename SWP.TXT BRINOK.TXT",
       "fsync folder",  "unlink QQ9QQ-7.Log",
   };
   EXPECT_EQ(order, expected);
@@ -743,13 +762,9 @@ const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
 // The same reading, one byte longer.
 const std::string kLongerNewLog = " " + kNewLog;
 
-// The log's modification times, set rather than left to the clock: half a
-// second apart within one second, so a rewrite to the same size is told only
-// by the fraction of its second, on every run.
-const fs::file_time_type kLogWritten = std::chrono::file_clock::from_sys(
-    std::chrono::sys_time<std::chrono::nanoseconds>{
-        std::chrono::sys_days{std::chrono::May / 5 / 2009}} +
-    std::chrono::hours{12});
+// The rewritten log's modification time: half a second after the log's,
+// within one second, so a rewrite to the same size is told only by the
+// fraction of its second, on every run.
 const fs::file_time_type kLogRewritten =
     kLogWritten + std::chrono::milliseconds{500};
 
@@ -763,7 +778,6 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
       Effect(rewrite_case.held, rewrite_case.nth, rewrite_case.log);
   ScratchDir dir;
   WriteStartingState(dir, rewrite_case.log);
-  fs::last_write_time(dir / kLog, kLogWritten);
   const Rewrite kind = rewrite_case.rewrite;
   const std::string& new_log =
       kind == Rewrite::kInPlaceSameTime ? kLongerNewLog : kNewLog;

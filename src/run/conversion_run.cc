@@ -33,6 +33,10 @@ ExitStatus RunConversion() noexcept {
     // Taken before reading, so that whatever the weather program changes
     // from now on is seen before the log is replaced or deleted.
     JudgedLog judged(found->Identity());
+    // The reading's time, which the compacted log and the report carry:
+    // every freshness rule downstream reads the report's time, and a log
+    // that failing runs have kept for hours must not look new.
+    const FileTime reading_time = found->Identity().modified;
     bool seven_lines = false;
     {
       LineReader log(std::move(*found));
@@ -52,11 +56,12 @@ ExitStatus RunConversion() noexcept {
       TextWriter copy(File::OpenOutput(kScratchName));
       CopyNonEmptyLines(log, copy);
       log.Close();
-      copy.Commit();
+      copy.Commit(reading_time);
     }
     judged.ReplaceWith(kScratchName);
 
-    // The report, written into the scratch file and forced to disk.
+    // The report, written into the scratch file, dated as the reading and
+    // forced to disk.
     {
       LineReader log(File::OpenInput(kWeatherLogName));
       judged.Require(log.Identity());
@@ -64,7 +69,7 @@ ExitStatus RunConversion() noexcept {
       const WeatherReading reading = ReadReading(log);
       log.Close();
       WriteReport(reading, report);
-      report.Commit();
+      report.Commit(reading_time);
     }
 
     // The publication: an old report that cannot be written (read-only,

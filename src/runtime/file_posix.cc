@@ -51,8 +51,8 @@ FileIdentity IdentityOf(const struct stat& status) {
   identity.volume = static_cast<std::uint64_t>(status.st_dev);
   identity.file = static_cast<std::uint64_t>(status.st_ino);
   identity.size = static_cast<std::uint64_t>(status.st_size);
-  identity.modified_seconds = ModificationTime(status).tv_sec;
-  identity.modified_fraction = ModificationTime(status).tv_nsec;
+  identity.modified.seconds = ModificationTime(status).tv_sec;
+  identity.modified.fraction = ModificationTime(status).tv_nsec;
   return identity;
 }
 
@@ -125,6 +125,13 @@ void File::Write(const char* data, std::size_t size) {
     data += put;
     size -= static_cast<std::size_t>(put);
   }
+}
+
+void File::SetModified(const FileTime& modified) {
+  const struct timespec times[2] = {{0, UTIME_OMIT},
+                                    {static_cast<time_t>(modified.seconds),
+                                     static_cast<long>(modified.fraction)}};
+  if (::futimens(static_cast<int>(handle_), times) != 0) FailWithErrno();
 }
 
 void File::Sync() {
