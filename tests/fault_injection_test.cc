@@ -705,20 +705,7 @@ INSTANTIATE_TEST_SUITE_P(
                    .tamper = "error=ENOENT",
                    .exit_status = 1,
                    .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
-                   .log = kRejectedLog},
-        // A signal that interrupts an open or a read is no failure.
-        NamedFault{"LogOpenInterrupted",
-                   "open QQ9QQ-7.Log",
-                   1,
-                   "error=EINTR",
-                   0,
-                   {{kReport, kFirstExampleReport}}},
-        NamedFault{"LogReadInterrupted",
-                   "read QQ9QQ-7.Log",
-                   1,
-                   "error=EINTR",
-                   0,
-                   {{kReport, kFirstExampleReport}}}),
+                   .log = kRejectedLog}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The weather program writes a new log while a run goes on. One call of the
@@ -953,11 +940,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A file system may give fewer bytes than a read asks for anywhere in a
-// file (network and FUSE ones do), and take fewer than a write gives (a
-// full disk, a signal). The run is traced by the test itself, which cuts the
-// byte count of each read of the log, at the opens a row names, or of every
-// write, before the kernel sees it: the kernel then really reads or writes
-// less, and the file goes on.
+// file (network and FUSE ones do), and take fewer than a write gives (a full
+// disk). The run is traced by the test itself, which cuts the byte count of
+// each read of the log, at the opens a row names, or of every write, before
+// the kernel sees it: the kernel then really reads or writes less, and the
+// file goes on.
 struct PiecesCase {
   const char* name;
   std::size_t piece;  // the most bytes a read or write takes
