@@ -225,10 +225,10 @@ std::vector<std::string> QuotedNames(std::string_view arguments) {
   return names;
 }
 
-// The reads, writes, times set, syncs, closes, opens, stats, renames and
-// deletions of the station's files and the folder in a trace written by
-// strace -f -y, in order. A call still going on (the trace's last line,
-// unfinished) counts too.
+// The locks taken, reads, writes, times set, syncs, closes, opens, stats,
+// renames and deletions of the station's files and the folder in a trace
+// written by strace -f -y, in order. A call still going on (the trace's last
+// line, unfinished) counts too.
 std::vector<FileEffect> FileEffects(const std::string& trace,
                                     const std::string& folder) {
   const auto kind = [](const std::string& call) -> std::string {
@@ -238,6 +238,7 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
       return "read";
     }
     if (call == "utimensat") return "time";
+    if (call == "flock") return call;
     for (std::string_view prefix : {"write", "pwrite", "fsync", "fdatasync",
                                     "open", "rename", "unlink"}) {
       if (call.starts_with(prefix)) {
@@ -260,7 +261,8 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
     if (what == "stat" && !stat_names.empty() && !stat_names[0].empty()) {
       target = stat_names[0];
     } else if (what == "write" || what == "time" || what == "fsync" ||
-               what == "read" || what == "close" || what == "stat") {
+               what == "read" || what == "close" || what == "stat" ||
+               what == "flock") {
       const std::string path = DescriptorPath(arguments);
       target = path == folder ? "folder" : fs::path(path).filename().string();
     } else if (what == "open" || what == "unlink" || what == "rename") {
@@ -518,7 +520,8 @@ TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
   std::vector<std::string> order;
   for (const FileEffect& effect : effects_) {
     if (effect.what.starts_with("open ") || effect.what.starts_with("read ") ||
-        effect.what.starts_with("close ") || effect.what.starts_with("stat ")) {
+        effect.what.starts_with("close ") || effect.what.starts_with("stat ") ||
+        effect.what.starts_with("flock ")) {
       continue;
     }
     // Writes of one file in a row count once.
@@ -546,6 +549,12 @@ struct NamedFault {
   Files after;
   // The log the run starts with; the effects are then a run's on it.
   std::string log = kOriginalLog;
+  // How many occurrences of the call in a row, from the named one, fail.
+  int times = 1;
+  // A second fault in the same run, at another effect, if any.
+  const char* also = nullptr;
+  int also_nth = 0;
+  const char* also_tamper = nullptr;
 };
 
 void PrintTo(const NamedFault& fault, std::ostream* out) { *out << fault.name; }
@@ -555,14 +564,24 @@ class NamedFaultTest : public FaultInjection,
 
 TEST_P(NamedFaultTest, EndsTheRunAsItMust) {
   const NamedFault& fault = GetParam();
-  const FileEffect effect = Effect(fault.effect, fault.nth, fault.log);
-  const std::string injection = "--inject=" + effect.call + ":" + fault.tamper +
-                                ":when=" + std::to_string(effect.occurrence);
-  SCOPED_TRACE(injection);
+  const auto injection = [&](const char* what, int nth, const char* tamper,
+                             int times) {
+    const FileEffect effect = Effect(what, nth, fault.log);
+    std::string when = std::to_string(effect.occurrence);
+    if (times > 1) when += ".." + std::to_string(effect.occurrence + times - 1);
+    return "--inject=" + effect.call + ":" + tamper + ":when=" + when;
+  };
+  std::vector<std::string> injections = {
+      injection(fault.effect, fault.nth, fault.tamper, fault.times)};
+  if (fault.also != nullptr) {
+    injections.push_back(
+        injection(fault.also, fault.also_nth, fault.also_tamper, 1));
+  }
+  SCOPED_TRACE(::testing::PrintToString(injections));
   ScratchDir dir;
   WriteStartingState(dir, fault.log);
 
-  const RunOutcome ended = RunTraced(Command({injection}), dir.path());
+  const RunOutcome ended = RunTraced(Command(injections), dir.path());
 
   ASSERT_NE(ReadWhole(TracePath()).find("(INJECTED)"), std::string::npos);
   ASSERT_NE(ended.exit_status, -1);
@@ -623,6 +642,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "error=EINVAL",
                    0,
                    {{kReport, kFirstExampleReport}}},
+        // The sync's own error decides, not the folder's close after it.
+        NamedFault{.name = "FolderCannotBeSyncedAndItsCloseFails",
+                   .effect = "fsync folder",
+                   .nth = 1,
+                   .tamper = "error=EINVAL",
+                   .exit_status = 0,
+                   .after = {{kReport, kFirstExampleReport}},
+                   .also = "close folder",
+                   .also_nth = 1,
+                   .also_tamper = "error=EIO"},
         NamedFault{"FolderSyncNotSupported",
                    "fsync folder",
                    1,
@@ -666,6 +695,28 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
         // A close that fails may be a write that failed: the run ends.
+        NamedFault{"LogCountedByTheCheckCannotBeClosed",
+                   "close QQ9QQ-7.Log",
+                   1,
+                   "error=EIO",
+                   1,
+                   {{kLog, kOriginalLog}, {kReport, kOldReport}}},
+        NamedFault{
+            "LogReadForTheReportCannotBeClosed",
+            "close QQ9QQ-7.Log",
+            3,
+            "error=EIO",
+            1,
+            {{kLog, kCompactedLog}, {kScratch, ""}, {kReport, kOldReport}}},
+        // Not retried: on Linux the descriptor is released either way.
+        NamedFault{"CompactedLogCloseInterrupted",
+                   "close SWP.TXT",
+                   1,
+                   "error=EINTR",
+                   1,
+                   {{kLog, kOriginalLog},
+                    {kScratch, kCompactedLog},
+                    {kReport, kOldReport}}},
         NamedFault{"LogReadForTheCompactionCannotBeClosed",
                    "close QQ9QQ-7.Log",
                    2,
@@ -690,6 +741,31 @@ INSTANTIATE_TEST_SUITE_P(
             "retval=0",
             1,
             {{kLog, kCompactedLog}, {kScratch, ""}, {kReport, kOldReport}}},
+        // The lock is tried at the start and after each of 500 pauses of
+        // 10 ms: free at the last try, the run converts; taken at every
+        // try, it has waited in vain and touches nothing.
+        NamedFault{.name = "LockFreeAtTheLastTry",
+                   .effect = "flock BRINOK.LCK",
+                   .nth = 1,
+                   .tamper = "error=EAGAIN",
+                   .exit_status = 0,
+                   .after = {{kReport, kFirstExampleReport}},
+                   .times = 500},
+        NamedFault{.name = "LockTakenAtEveryTry",
+                   .effect = "flock BRINOK.LCK",
+                   .nth = 1,
+                   .tamper = "error=EAGAIN",
+                   .exit_status = 1,
+                   .after = {{kLog, kOriginalLog}, {kReport, kOldReport}},
+                   .times = 501},
+        // A lock file that the account may not write (another account's)
+        // is opened for reading, which locks as well.
+        NamedFault{"LockFileMayNotBeWritten",
+                   "open BRINOK.LCK",
+                   1,
+                   "error=EACCES",
+                   0,
+                   {{kReport, kFirstExampleReport}}},
         // A rejected log that another program removes meanwhile was not
         // the run's to delete: the run fails, as at any other vanishing.
         NamedFault{.name = "RejectedLogVanishesBeforeItIsDeleted",
@@ -723,6 +799,9 @@ enum class Rewrite {
   kInPlaceSameTime,
   // The log moved aside, and a link to it put at its name.
   kLinkToTheLog,
+  // In place to fourteen lines: the compacted log's seven, then a new
+  // reading's.
+  kInPlaceTwoReadings,
 };
 
 struct RewriteCase {
@@ -766,8 +845,10 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   ScratchDir dir;
   WriteStartingState(dir, rewrite_case.log);
   const Rewrite kind = rewrite_case.rewrite;
-  const std::string& new_log =
-      kind == Rewrite::kInPlaceSameTime ? kLongerNewLog : kNewLog;
+  const std::string new_log = kind == Rewrite::kInPlaceSameTime ? kLongerNewLog
+                              : kind == Rewrite::kInPlaceTwoReadings
+                                  ? kCompactedLog + kNewLog
+                                  : kNewLog;
   // The trace of this run alone tells when the held call has started, or
   // has been made.
   fs::remove(TracePath());
@@ -785,7 +866,8 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   bool rewritten = false;
   const auto rewrite = [&] {
     if (!moment_has_come()) return false;
-    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime) {
+    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime ||
+        kind == Rewrite::kInPlaceTwoReadings) {
       // Opened, emptied and written: the same file with new contents.
       {
         std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
@@ -826,8 +908,10 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   }
   expected[kLog] = new_log;
   EXPECT_EQ(dir.Contents(), expected);
-  // The next run converts the new reading.
-  EXPECT_EQ(RunConverter(dir).exit_status, 0);
+  // The next run converts the new reading; fourteen lines are no log, and
+  // the next run rejects them.
+  EXPECT_EQ(RunConverter(dir).exit_status,
+            kind == Rewrite::kInPlaceTwoReadings ? 2 : 0);
   EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
 }
 
@@ -923,6 +1007,16 @@ INSTANTIATE_TEST_SUITE_P(
                     .exit_status = 1,
                     .after = {{kReport, kOldReport}},
                     .log = kRejectedLog},
+        // The reading reads the file it opened to its end, seven lines at a
+        // time, and the last seven are the reading: a log rewritten in place
+        // to two readings meanwhile gives the second.
+        RewriteCase{.name = "InPlaceToTwoReadingsOnceTheReadingHasOpenedIt",
+                    .held = "stat QQ9QQ-7.Log",
+                    .nth = 5,  // the reading's, as above
+                    .rewrite = Rewrite::kInPlaceTwoReadings,
+                    .exit_status = 0,
+                    .after = {{kReport, kNewReport}},
+                    .after_the_call = true},
         // The report of the old reading is out; the new log waits for the
         // next run instead of being deleted.
         RewriteCase{"InPlaceBeforeTheLogIsDeleted",
