@@ -85,7 +85,7 @@ std::optional<WeatherReading> ReadingOf(std::string_view log) {
     LineReader in(File::OpenInput("log"));
     brinok::TextWriter out(File::OpenOutput("compacted"));
     brinok::CopyNonEmptyLines(in, out);
-    out.Commit();
+    out.Commit({});
   }
   LineReader compacted(File::OpenInput("compacted"));
   return brinok::ReadReading(compacted);

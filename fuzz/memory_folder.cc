@@ -63,7 +63,7 @@ FileIdentity IdentityOf(const Stored& file) {
   identity.volume = 1;
   identity.file = file.id;
   identity.size = file.bytes.size();
-  identity.modified_seconds = file.modified;
+  identity.modified.seconds = file.modified;
   return identity;
 }
 
@@ -123,6 +123,10 @@ void File::Write(const char* data, std::size_t size) {
   std::memcpy(bytes.data() + open.position, data, size);
   open.position += size;
   open.file->modified = ++TheFolder().clock;
+}
+
+void File::SetModified(const FileTime& modified) {
+  OpenAt(handle_).file->modified = modified.seconds;
 }
 
 void File::Sync() {}

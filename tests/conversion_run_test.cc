@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,7 +31,19 @@ struct RunCase {
   int exit_status;
   Files after;
   RunConditions conditions = {};
+  // The log's modification time, which the log the run keeps and the report
+  // it publishes must carry.
+  std::optional<fs::file_time_type> log_time = {};
 };
+
+// A time some hours from now (before it when negative), with a fraction of
+// a second that a clock of 100 ns ticks (Windows) keeps whole and one of
+// microseconds would cut.
+fs::file_time_type HoursFromNow(int hours) {
+  return std::chrono::floor<std::chrono::seconds>(
+             fs::file_time_type::clock::now() + std::chrono::hours(hours)) +
+         std::chrono::nanoseconds(123'456'700);
+}
 
 RunConditions FileSizeLimit(unsigned long bytes) {
   RunConditions conditions;
@@ -51,12 +64,25 @@ TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
   }
   ScratchDir dir;
   for (const auto& [name, bytes] : run_case.before) dir.Write(name, bytes);
+  std::optional<fs::file_time_type> log_time;
+  if (run_case.log_time) {
+    fs::last_write_time(dir / kLog, *run_case.log_time);
+    log_time = fs::last_write_time(dir / kLog);  // as the file system keeps it
+  }
 
   const RunOutcome outcome = RunConverter(dir, run_case.conditions);
 
   EXPECT_EQ(outcome.exit_status, run_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
   EXPECT_EQ(dir.Contents(), run_case.after);
+  if (log_time && dir.Read(kLog)) {
+    EXPECT_EQ(fs::last_write_time(dir / kLog), *log_time)
+        << "the kept log lost its time";
+  }
+  if (log_time && outcome.exit_status == 0) {
+    EXPECT_EQ(fs::last_write_time(dir / kReport), *log_time)
+        << "the report is not dated as its reading";
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -119,7 +145,20 @@ INSTANTIATE_TEST_SUITE_P(
         RunCase{"LoneCarriageReturnsEndLines",
                 {{kLog, "270\r5\r12\r68.5\r0.12\r1013.2\r55\r"}},
                 0,
-                {{kReport, kFirstExampleReport}}}),
+                {{kReport, kFirstExampleReport}}},
+        // The report is as old as its reading, not as the run.
+        RunCase{"ReportDatedAsTheLog",
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                0,
+                {{kReport, kFirstExampleReport}},
+                {},
+                HoursFromNow(-3)},
+        RunCase{"LogFromTheFutureGivesAReportFromTheFuture",
+                {{kLog, kFirstExampleLog}},
+                0,
+                {{kReport, kFirstExampleReport}},
+                {},
+                HoursFromNow(24)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(
@@ -141,19 +180,28 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 {{kReport, kOldReport}}},
         RunCase{"EmptyFileRejected", {{kLog, ""}}, 2, {}},
+        // The lock file is only locked, never written: what another program
+        // put in it stays.
+        RunCase{
+            "LockFileHoldingTextIsLeftAsItWas",
+            {{kLog, kFirstExampleLog}, {kLock, "held by pid 4242\n"}},
+            0,
+            {{kReport, kFirstExampleReport}, {kLock, "held by pid 4242\n"}}},
         RunCase{"LineFeedsAloneMakeOneLine",
                 {{kLog, "270\n5\n12\n68.5\n0.12\n1013.2\n55\n"}},
                 2,
                 {}},
         // The empty line is dropped, the six left cannot fill a reading; the
-        // next run rejects the shortened log.
+        // next run rejects the shortened log, which kept the log's time.
         RunCase{"EmptyLineFailsTheReading",
                 {{kLog, Lines({"5", "9", "10", "105", "", "101325", "99"})},
                  {kReport, kOldReport}},
                 1,
                 {{kLog, Lines({"5", "9", "10", "105", "101325", "99"})},
                  {kScratch, ""},
-                 {kReport, kOldReport}}},
+                 {kReport, kOldReport}},
+                {},
+                HoursFromNow(-3)},
         RunCase{"NumberBeyondRangeFailsBeforeWriting",
                 {{kLog, Lines({"1e999", "5", "12", "68", "0", "1013", "55"})},
                  {kReport, kOldReport}},
@@ -223,7 +271,8 @@ TEST(ConversionRun, ShortenedLogIsRejectedByTheNextRun) {
 }
 
 // Runs made by an unprivileged user (root may write a read-only file), in a
-// directory whose permissions the row sets.
+// directory whose permissions the row sets; a run that keeps the log is
+// followed by one with the report writable again, which publishes it.
 struct PermissionCase {
   const char* name;
   fs::perms folder;  // the directory's permissions during the run
@@ -239,12 +288,19 @@ void PrintTo(const PermissionCase& permission_case, std::ostream* out) {
 
 class PermissionTest : public ::testing::TestWithParam<PermissionCase> {};
 
+constexpr fs::perms kReadOnly =
+    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
+
 TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
   const PermissionCase& permission_case = GetParam();
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
+  // A reading three hours old, as runs that failed since would keep it.
+  fs::last_write_time(dir / kLog, HoursFromNow(-3));
+  const fs::file_time_type log_time = fs::last_write_time(dir / kLog);
   fs::permissions(dir / kLog, permission_case.log);
   fs::permissions(dir / kReport, permission_case.report);
 
@@ -257,11 +313,15 @@ TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   EXPECT_EQ(outcome.exit_status, permission_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
   EXPECT_EQ(dir.Contents(), permission_case.after);
+  // Once the cause is gone, the next run publishes the kept reading. Its
+  // report is as old as the reading: it must not pass for a fresh one.
+  if (dir.Read(kLog)) {
+    fs::permissions(dir / kReport, kReadWrite);
+    EXPECT_EQ(RunConverter(dir, unprivileged).exit_status, 0);
+  }
+  EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}));
+  EXPECT_EQ(fs::last_write_time(dir / kReport), log_time);
 }
-
-constexpr fs::perms kReadOnly =
-    fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
-constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
 
 INSTANTIATE_TEST_SUITE_P(
     Unprivileged, PermissionTest,
@@ -324,7 +384,8 @@ int HoldLock(const ScratchDir& dir) {
 
 // Another run holds the folder's lock (here the test itself): a run waits
 // for it, and makes its own run once it is free, or fails without touching
-// anything once its wait of 5 seconds has run out.
+// anything once its wait of about 5 seconds has run out, and not much later:
+// a client that starts the program waits 15 s at most.
 TEST(ConversionRun, WaitsForTheRunBeforeIt) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "holds the lock as POSIX does";
   using std::chrono::seconds;
@@ -356,10 +417,14 @@ TEST(ConversionRun, WaitsForTheRunBeforeIt) {
     const auto waited = std::chrono::steady_clock::now() - started;
     ::close(lock);
     const RunOutcome outcome = run.Wait();
+    const auto ended = std::chrono::steady_clock::now() - started;
 
-    EXPECT_GE(waited,
-              std::min<std::chrono::steady_clock::duration>(c.held, seconds(5)))
+    const std::chrono::steady_clock::duration wait =
+        std::min<std::chrono::steady_clock::duration>(c.held, seconds(5));
+    EXPECT_GE(waited, wait)
         << "the run ended before the lock was free or its wait was over";
+    // Generous, for a busy machine, and well below a wait of 15 s.
+    EXPECT_LT(ended, wait + seconds(5)) << "the run waited far too long";
     EXPECT_EQ(outcome.exit_status, c.exit_status);
     EXPECT_EQ(outcome.printed, "");
     EXPECT_EQ(dir.Contents(), c.after);

@@ -48,6 +48,14 @@ using CallCounts = std::map<std::string, int>;
 const std::string kOriginalLog =
     "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2\r\n55";
 const std::string kCompactedLog = kOriginalLog + "\r\n";
+// A log that the check rejects.
+const std::string kRejectedLog = "270\r\n5\r\n";
+// The log's modification time, which a kept log and the report keep: set
+// rather than left to the clock.
+const fs::file_time_type kLogWritten = std::chrono::file_clock::from_sys(
+    std::chrono::sys_time<std::chrono::nanoseconds>{
+        std::chrono::sys_days{std::chrono::May / 5 / 2009}} +
+    std::chrono::hours{12});
 
 // File system calls under every name that C libraries and architectures give
 // them; the trace of a normal run tells which of them this build makes.
@@ -63,7 +71,7 @@ constexpr std::string_view kFileCalls[] = {
     "fallocate",  "access",     "faccessat",       "faccessat2", "readlink",
     "readlinkat", "fcntl",      "fcntl64",         "flock",      "getdents64",
     "link",       "linkat",     "symlink",         "symlinkat",  "mkdir",
-    "mkdirat",    "chmod",      "fchmod",          "fchmodat",
+    "mkdirat",    "chmod",      "fchmod",          "fchmodat",   "utimensat",
 };
 
 // Calls that take a file name, and so can find it missing.
@@ -217,10 +225,10 @@ std::vector<std::string> QuotedNames(std::string_view arguments) {
   return names;
 }
 
-// The reads, writes, syncs, closes, opens, stats, renames and deletions of
-// the station's files and the folder in a trace written by strace -f -y, in
-// order. A call still going on (the trace's last line, unfinished) counts
-// too.
+// The locks taken, reads, writes, times set, syncs, closes, opens, stats,
+// renames and deletions of the station's files and the folder in a trace
+// written by strace -f -y, in order. A call still going on (the trace's last
+// line, unfinished) counts too.
 std::vector<FileEffect> FileEffects(const std::string& trace,
                                     const std::string& folder) {
   const auto kind = [](const std::string& call) -> std::string {
@@ -229,6 +237,8 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
     if (call == "read" || call == "readv" || call.starts_with("pread")) {
       return "read";
     }
+    if (call == "utimensat") return "time";
+    if (call == "flock") return call;
     for (std::string_view prefix : {"write", "pwrite", "fsync", "fdatasync",
                                     "open", "rename", "unlink"}) {
       if (call.starts_with(prefix)) {
@@ -250,8 +260,9 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
         what == "stat" ? QuotedNames(arguments) : std::vector<std::string>{};
     if (what == "stat" && !stat_names.empty() && !stat_names[0].empty()) {
       target = stat_names[0];
-    } else if (what == "write" || what == "fsync" || what == "read" ||
-               what == "close" || what == "stat") {
+    } else if (what == "write" || what == "time" || what == "fsync" ||
+               what == "read" || what == "close" || what == "stat" ||
+               what == "flock") {
       const std::string path = DescriptorPath(arguments);
       target = path == folder ? "folder" : fs::path(path).filename().string();
     } else if (what == "open" || what == "unlink" || what == "rename") {
@@ -271,8 +282,10 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
   return effects;
 }
 
-void WriteStartingState(const ScratchDir& dir) {
-  dir.Write(kLog, kOriginalLog);
+void WriteStartingState(const ScratchDir& dir,
+                        const std::string& log = kOriginalLog) {
+  dir.Write(kLog, log);
+  fs::last_write_time(dir / kLog, kLogWritten);
   dir.Write(kReport, kOldReport);
 }
 
@@ -324,20 +337,31 @@ class FaultInjection : public ::testing::Test {
 
   fs::path TracePath() const { return traces_.path() / "trace"; }
 
-  std::vector<std::string> Command(const std::string& injection) const {
+  std::vector<std::string> Command(
+      const std::vector<std::string>& injections) const {
     std::vector<std::string> argv = {strace_, "-f", "-qq",
                                      "-y",    "-o", TracePath().string()};
-    if (!injection.empty()) argv.push_back(injection);
+    argv.insert(argv.end(), injections.begin(), injections.end());
     argv.push_back(BRINOK_PROGRAM);
     return argv;
   }
 
-  // The call and occurrence of the `nth` effect `what` of a normal run.
-  const FileEffect& Effect(const std::string& what, int nth) const {
-    for (const FileEffect& effect : effects_) {
+  // The call and occurrence of the `nth` effect `what` of a normal run, or
+  // of a clean run on `log` when it is another log (traced here).
+  FileEffect Effect(const std::string& what, int nth,
+                    const std::string& log = kOriginalLog) const {
+    std::vector<FileEffect> effects = effects_;
+    if (log != kOriginalLog) {
+      ScratchDir dir;
+      WriteStartingState(dir, log);
+      const RunOutcome ended = RunTraced(Command({}), dir.path());
+      EXPECT_FALSE(ended.timed_out);
+      effects = FileEffects(ReadWhole(TracePath()), dir.path().string());
+    }
+    for (const FileEffect& effect : effects) {
       if (effect.what == what && --nth == 0) return effect;
     }
-    throw std::runtime_error("a normal run has no such effect: " + what);
+    throw std::runtime_error("the run has no such effect: " + what);
   }
 
   // Whether the call and occurrence are the normal run's `nth` effect
@@ -372,7 +396,7 @@ class FaultInjection : public ::testing::Test {
     SCOPED_TRACE(injection);
     ScratchDir dir;
     WriteStartingState(dir);
-    const RunOutcome ended = RunTraced(Command(injection), dir.path());
+    const RunOutcome ended = RunTraced(Command({injection}), dir.path());
     const std::string trace = ReadWhole(TracePath());
     EXPECT_FALSE(ended.timed_out) << "the run hung";
     const bool killed = ended.signal == SIGKILL;
@@ -407,6 +431,8 @@ class FaultInjection : public ::testing::Test {
       EXPECT_TRUE(log->second == kOriginalLog || log->second == kCompactedLog)
           << "the log is neither the original nor its compaction:\n"
           << log->second;
+      EXPECT_EQ(fs::last_write_time(dir / kLog), kLogWritten)
+          << "the kept log lost its time";
     }
     // The sanitizers' runtime (sanitize preset) probes memory by writing to
     // a pipe of its own; a fault injected there fails one of its CHECKs, and
@@ -453,6 +479,9 @@ class FaultInjection : public ::testing::Test {
     EXPECT_EQ(rerun.exit_status, log_kept ? 0 : 3) << "on the clean rerun";
     EXPECT_EQ(dir.Contents(), (Files{{kReport, kFirstExampleReport}}))
         << "after the clean rerun";
+    // However late the reading is published, its report is as old as it.
+    EXPECT_EQ(fs::last_write_time(dir / kReport), kLogWritten)
+        << "the report is not dated as its reading";
     return fired;
   }
 
@@ -473,9 +502,11 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
   RecordProperty("file_calls", Total(counts_));
   // The run's own calls, whatever the program loader adds: the log opened
   // three times, the scratch file twice, the lock, the report and the
-  // directory once; one lock taken; two renames and one deletion.
+  // directory once; one lock taken; the scratch file dated twice; two
+  // renames and one deletion.
   EXPECT_GE(CountOf(counts_, {"open", "openat", "openat2"}), 8);
   EXPECT_EQ(CountOf(counts_, {"flock"}), 1);
+  EXPECT_EQ(CountOf(counts_, {"utimensat"}), 2);
   EXPECT_EQ(CountOf(counts_, {"rename", "renameat", "renameat2"}), 2);
   EXPECT_EQ(CountOf(counts_, {"unlink", "unlinkat"}), 1);
 }
@@ -483,11 +514,14 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
 // Each file is forced to disk before the run relies on it: the compacted
 // log before it replaces the log, the report before it replaces the old
 // one, and the folder (with the report's new name) before the log goes.
+// Each is dated after its last write, so that its time goes to disk with it
+// and no later write changes it.
 TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
   std::vector<std::string> order;
   for (const FileEffect& effect : effects_) {
     if (effect.what.starts_with("open ") || effect.what.starts_with("read ") ||
-        effect.what.starts_with("close ") || effect.what.starts_with("stat ")) {
+        effect.what.starts_with("close ") || effect.what.starts_with("stat ") ||
+        effect.what.starts_with("flock ")) {
       continue;
     }
     // Writes of one file in a row count once.
@@ -496,8 +530,10 @@ TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
     }
   }
   const std::vector<std::string> expected = {
-      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT QQ9QQ-7.Log",
-      "write SWP.TXT", "fsync SWP.TXT",      "rename SWP.TXT BRINOK.TXT",
+      "write SWP.TXT", "time SWP.TXT",
+      "fsync SWP.TXT", "rename SWP.TXT QQ9QQ-7.Log",
+      "write SWP.TXT", "time SWP.TXT",
+      "fsync SWP.TXT", "rename SWP.TXT BRINOK.TXT",
       "fsync folder",  "unlink QQ9QQ-7.Log",
   };
   EXPECT_EQ(order, expected);
@@ -511,6 +547,14 @@ struct NamedFault {
   const char* tamper;  // what strace makes of the call: "error=EIO", ...
   int exit_status;
   Files after;
+  // The log the run starts with; the effects are then a run's on it.
+  std::string log = kOriginalLog;
+  // How many occurrences of the call in a row, from the named one, fail.
+  int times = 1;
+  // A second fault in the same run, at another effect, if any.
+  const char* also = nullptr;
+  int also_nth = 0;
+  const char* also_tamper = nullptr;
 };
 
 void PrintTo(const NamedFault& fault, std::ostream* out) { *out << fault.name; }
@@ -520,14 +564,24 @@ class NamedFaultTest : public FaultInjection,
 
 TEST_P(NamedFaultTest, EndsTheRunAsItMust) {
   const NamedFault& fault = GetParam();
-  const FileEffect& effect = Effect(fault.effect, fault.nth);
-  const std::string injection = "--inject=" + effect.call + ":" + fault.tamper +
-                                ":when=" + std::to_string(effect.occurrence);
-  SCOPED_TRACE(injection);
+  const auto injection = [&](const char* what, int nth, const char* tamper,
+                             int times) {
+    const FileEffect effect = Effect(what, nth, fault.log);
+    std::string when = std::to_string(effect.occurrence);
+    if (times > 1) when += ".." + std::to_string(effect.occurrence + times - 1);
+    return "--inject=" + effect.call + ":" + tamper + ":when=" + when;
+  };
+  std::vector<std::string> injections = {
+      injection(fault.effect, fault.nth, fault.tamper, fault.times)};
+  if (fault.also != nullptr) {
+    injections.push_back(
+        injection(fault.also, fault.also_nth, fault.also_tamper, 1));
+  }
+  SCOPED_TRACE(::testing::PrintToString(injections));
   ScratchDir dir;
-  WriteStartingState(dir);
+  WriteStartingState(dir, fault.log);
 
-  const RunOutcome ended = RunTraced(Command(injection), dir.path());
+  const RunOutcome ended = RunTraced(Command(injections), dir.path());
 
   ASSERT_NE(ReadWhole(TracePath()).find("(INJECTED)"), std::string::npos);
   ASSERT_NE(ended.exit_status, -1);
@@ -588,6 +642,16 @@ INSTANTIATE_TEST_SUITE_P(
                    "error=EINVAL",
                    0,
                    {{kReport, kFirstExampleReport}}},
+        // The sync's own error decides, not the folder's close after it.
+        NamedFault{.name = "FolderCannotBeSyncedAndItsCloseFails",
+                   .effect = "fsync folder",
+                   .nth = 1,
+                   .tamper = "error=EINVAL",
+                   .exit_status = 0,
+                   .after = {{kReport, kFirstExampleReport}},
+                   .also = "close folder",
+                   .also_nth = 1,
+                   .also_tamper = "error=EIO"},
         NamedFault{"FolderSyncNotSupported",
                    "fsync folder",
                    1,
@@ -631,6 +695,28 @@ INSTANTIATE_TEST_SUITE_P(
                    1,
                    {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
         // A close that fails may be a write that failed: the run ends.
+        NamedFault{"LogCountedByTheCheckCannotBeClosed",
+                   "close QQ9QQ-7.Log",
+                   1,
+                   "error=EIO",
+                   1,
+                   {{kLog, kOriginalLog}, {kReport, kOldReport}}},
+        NamedFault{
+            "LogReadForTheReportCannotBeClosed",
+            "close QQ9QQ-7.Log",
+            3,
+            "error=EIO",
+            1,
+            {{kLog, kCompactedLog}, {kScratch, ""}, {kReport, kOldReport}}},
+        // Not retried: on Linux the descriptor is released either way.
+        NamedFault{"CompactedLogCloseInterrupted",
+                   "close SWP.TXT",
+                   1,
+                   "error=EINTR",
+                   1,
+                   {{kLog, kOriginalLog},
+                    {kScratch, kCompactedLog},
+                    {kReport, kOldReport}}},
         NamedFault{"LogReadForTheCompactionCannotBeClosed",
                    "close QQ9QQ-7.Log",
                    2,
@@ -655,19 +741,47 @@ INSTANTIATE_TEST_SUITE_P(
             "retval=0",
             1,
             {{kLog, kCompactedLog}, {kScratch, ""}, {kReport, kOldReport}}},
-        // A signal that interrupts an open or a read is no failure.
-        NamedFault{"LogOpenInterrupted",
-                   "open QQ9QQ-7.Log",
+        // The lock is tried at the start and after each of 500 pauses of
+        // 10 ms: free at the last try, the run converts; taken at every
+        // try, it has waited in vain and touches nothing.
+        NamedFault{.name = "LockFreeAtTheLastTry",
+                   .effect = "flock BRINOK.LCK",
+                   .nth = 1,
+                   .tamper = "error=EAGAIN",
+                   .exit_status = 0,
+                   .after = {{kReport, kFirstExampleReport}},
+                   .times = 500},
+        NamedFault{.name = "LockTakenAtEveryTry",
+                   .effect = "flock BRINOK.LCK",
+                   .nth = 1,
+                   .tamper = "error=EAGAIN",
+                   .exit_status = 1,
+                   .after = {{kLog, kOriginalLog}, {kReport, kOldReport}},
+                   .times = 501},
+        // A lock file that the account may not write (another account's)
+        // is opened for reading, which locks as well.
+        NamedFault{"LockFileMayNotBeWritten",
+                   "open BRINOK.LCK",
                    1,
-                   "error=EINTR",
+                   "error=EACCES",
                    0,
                    {{kReport, kFirstExampleReport}}},
-        NamedFault{"LogReadInterrupted",
-                   "read QQ9QQ-7.Log",
-                   1,
-                   "error=EINTR",
-                   0,
-                   {{kReport, kFirstExampleReport}}}),
+        // A rejected log that another program removes meanwhile was not
+        // the run's to delete: the run fails, as at any other vanishing.
+        NamedFault{.name = "RejectedLogVanishesBeforeItIsDeleted",
+                   .effect = "unlink QQ9QQ-7.Log",
+                   .nth = 1,
+                   .tamper = "error=ENOENT",
+                   .exit_status = 1,
+                   .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
+                   .log = kRejectedLog},
+        NamedFault{.name = "RejectedLogGoneWhenLookedAtBeforeItsDeletion",
+                   .effect = "stat QQ9QQ-7.Log",
+                   .nth = 3,  // the first look, the check's, the last look
+                   .tamper = "error=ENOENT",
+                   .exit_status = 1,
+                   .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
+                   .log = kRejectedLog}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // The weather program writes a new log while a run goes on. One call of the
@@ -685,6 +799,9 @@ enum class Rewrite {
   kInPlaceSameTime,
   // The log moved aside, and a link to it put at its name.
   kLinkToTheLog,
+  // In place to fourteen lines: the compacted log's seven, then a new
+  // reading's.
+  kInPlaceTwoReadings,
 };
 
 struct RewriteCase {
@@ -695,6 +812,8 @@ struct RewriteCase {
   int exit_status;
   Files after;  // besides the new log (or link), which is always kept
   bool after_the_call = false;  // held once the call is done
+  // The log the run starts with; the effects are then a run's on it.
+  std::string log = kOriginalLog;
 };
 
 void PrintTo(const RewriteCase& rewrite_case, std::ostream* out) {
@@ -709,13 +828,9 @@ const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
 // The same reading, one byte longer.
 const std::string kLongerNewLog = " " + kNewLog;
 
-// The log's modification times, set rather than left to the clock: half a
-// second apart within one second, so a rewrite to the same size is told only
-// by the fraction of its second, on every run.
-const fs::file_time_type kLogWritten = std::chrono::file_clock::from_sys(
-    std::chrono::sys_time<std::chrono::nanoseconds>{
-        std::chrono::sys_days{std::chrono::May / 5 / 2009}} +
-    std::chrono::hours{12});
+// The rewritten log's modification time: half a second after the log's,
+// within one second, so a rewrite to the same size is told only by the
+// fraction of its second, on every run.
 const fs::file_time_type kLogRewritten =
     kLogWritten + std::chrono::milliseconds{500};
 
@@ -725,13 +840,15 @@ class RewriteDuringTheRun : public FaultInjection,
 
 TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   const RewriteCase& rewrite_case = GetParam();
-  const FileEffect& held = Effect(rewrite_case.held, rewrite_case.nth);
+  const FileEffect held =
+      Effect(rewrite_case.held, rewrite_case.nth, rewrite_case.log);
   ScratchDir dir;
-  WriteStartingState(dir);
-  fs::last_write_time(dir / kLog, kLogWritten);
+  WriteStartingState(dir, rewrite_case.log);
   const Rewrite kind = rewrite_case.rewrite;
-  const std::string& new_log =
-      kind == Rewrite::kInPlaceSameTime ? kLongerNewLog : kNewLog;
+  const std::string new_log = kind == Rewrite::kInPlaceSameTime ? kLongerNewLog
+                              : kind == Rewrite::kInPlaceTwoReadings
+                                  ? kCompactedLog + kNewLog
+                                  : kNewLog;
   // The trace of this run alone tells when the held call has started, or
   // has been made.
   fs::remove(TracePath());
@@ -749,7 +866,8 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   bool rewritten = false;
   const auto rewrite = [&] {
     if (!moment_has_come()) return false;
-    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime) {
+    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime ||
+        kind == Rewrite::kInPlaceTwoReadings) {
       // Opened, emptied and written: the same file with new contents.
       {
         std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
@@ -772,9 +890,9 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
 
   // Half a second: time enough to see the moment and write.
   const RunOutcome ended = RunTraced(
-      Command("--inject=" + held.call +
-              (rewrite_case.after_the_call ? ":delay_exit" : ":delay_enter") +
-              "=500000:when=" + std::to_string(held.occurrence)),
+      Command({"--inject=" + held.call +
+               (rewrite_case.after_the_call ? ":delay_exit" : ":delay_enter") +
+               "=500000:when=" + std::to_string(held.occurrence)}),
       dir.path(), rewrite);
 
   ASSERT_TRUE(rewritten) << "the moment to rewrite the log never came";
@@ -790,8 +908,10 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   }
   expected[kLog] = new_log;
   EXPECT_EQ(dir.Contents(), expected);
-  // The next run converts the new reading.
-  EXPECT_EQ(RunConverter(dir).exit_status, 0);
+  // The next run converts the new reading; fourteen lines are no log, and
+  // the next run rejects them.
+  EXPECT_EQ(RunConverter(dir).exit_status,
+            kind == Rewrite::kInPlaceTwoReadings ? 2 : 0);
   EXPECT_EQ(dir.Contents(), (Files{{kReport, kNewReport}}));
 }
 
@@ -878,6 +998,25 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}},
+        // The check rejects the log; the one at the name by the time it is
+        // to be deleted is a new reading, which waits for the next run.
+        RewriteCase{.name = "RenamedBeforeTheRejectedLogIsDeleted",
+                    .held = "close QQ9QQ-7.Log",
+                    .nth = 1,
+                    .rewrite = Rewrite::kWriteThenRename,
+                    .exit_status = 1,
+                    .after = {{kReport, kOldReport}},
+                    .log = kRejectedLog},
+        // The reading reads the file it opened to its end, seven lines at a
+        // time, and the last seven are the reading: a log rewritten in place
+        // to two readings meanwhile gives the second.
+        RewriteCase{.name = "InPlaceToTwoReadingsOnceTheReadingHasOpenedIt",
+                    .held = "stat QQ9QQ-7.Log",
+                    .nth = 5,  // the reading's, as above
+                    .rewrite = Rewrite::kInPlaceTwoReadings,
+                    .exit_status = 0,
+                    .after = {{kReport, kNewReport}},
+                    .after_the_call = true},
         // The report of the old reading is out; the new log waits for the
         // next run instead of being deleted.
         RewriteCase{"InPlaceBeforeTheLogIsDeleted",
@@ -895,11 +1034,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // A file system may give fewer bytes than a read asks for anywhere in a
-// file (network and FUSE ones do), and take fewer than a write gives (a
-// full disk, a signal). The run is traced by the test itself, which cuts the
-// byte count of each read of the log, at the opens a row names, or of every
-// write, before the kernel sees it: the kernel then really reads or writes
-// less, and the file goes on.
+// file (network and FUSE ones do), and take fewer than a write gives (a full
+// disk). The run is traced by the test itself, which cuts the byte count of
+// each read of the log, at the opens a row names, or of every write, before
+// the kernel sees it: the kernel then really reads or writes less, and the
+// file goes on.
 struct PiecesCase {
   const char* name;
   std::size_t piece;  // the most bytes a read or write takes

@@ -1,6 +1,7 @@
 // Reading files as lines and writing text into them, on real files.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -104,20 +105,25 @@ TEST(LineReader, SkipsALeadingPrefixOnlyAtTheStart) {
   }
 }
 
-TEST(TextWriter, WritesAndLineEndsAsGiven) {
+TEST(TextWriter, WritesLineEndsAndTimeAsGiven) {
   ScratchDir dir;
   TextWriter writer(File::OpenOutput((dir / "out").c_str()));
   writer.Write("a");
   writer.WriteLine("b");
   writer.Write("c");
-  writer.Commit();
+  // 5 May 2009, 12:00:00.123456789 UTC.
+  writer.Commit({1241524800, 123456789});
   EXPECT_EQ(dir.Read("out"), "ab\r\nc");
+  struct stat status;
+  ASSERT_EQ(::stat((dir / "out").c_str(), &status), 0);
+  EXPECT_EQ(status.st_mtim.tv_sec, 1241524800);
+  EXPECT_EQ(status.st_mtim.tv_nsec, 123456789);
 }
 
 TEST(TextWriter, OutputEmptiesAnExistingFile) {
   ScratchDir dir;
   dir.Write("out", "old content");
-  TextWriter(File::OpenOutput((dir / "out").c_str())).Commit();
+  TextWriter(File::OpenOutput((dir / "out").c_str())).Commit({});
   EXPECT_EQ(dir.Read("out"), "");
 }
 

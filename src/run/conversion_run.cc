@@ -3,6 +3,7 @@
 #include <optional>
 #include <utility>
 
+#include "run/judged_log.h"
 #include "run/report.h"
 #include "run/station.h"
 #include "run/weather_log.h"
@@ -13,15 +14,6 @@
 #include "runtime/text_writer.h"
 
 namespace brinok {
-namespace {
-
-// The weather program may write a new log at any time; one that is no
-// longer the log this run read is left for the next run.
-void RequireSameLog(const FileIdentity& now, const FileIdentity& read) {
-  if (now != read) throw RunFailure(FailureKind::kChanged);
-}
-
-}  // namespace
 
 ExitStatus RunConversion() noexcept {
   // Each file but the lock is open within its block only, which also lets
@@ -34,12 +26,17 @@ ExitStatus RunConversion() noexcept {
     const File lock = File::OpenLocked(kLockName, kLockWait);
 
     // The check: only a log of exactly seven lines is converted; any other
-    // is deleted.
+    // is deleted, unless the weather program has put a new one in its place
+    // meanwhile.
     std::optional<File> found = File::OpenInputIfExists(kWeatherLogName);
     if (!found) return ExitStatus::kNoLog;
     // Taken before reading, so that whatever the weather program changes
     // from now on is seen before the log is replaced or deleted.
-    const FileIdentity checked = found->Identity();
+    JudgedLog judged(found->Identity());
+    // The reading's time, which the compacted log and the report carry:
+    // every freshness rule downstream reads the report's time, and a log
+    // that failing runs have kept for hours must not look new.
+    const FileTime reading_time = found->Identity().modified;
     bool seven_lines = false;
     {
       LineReader log(std::move(*found));
@@ -47,7 +44,7 @@ ExitStatus RunConversion() noexcept {
       log.Close();
     }
     if (!seven_lines) {
-      RemoveFile(kWeatherLogName);
+      judged.Remove();
       return ExitStatus::kRejected;
     }
 
@@ -59,21 +56,20 @@ ExitStatus RunConversion() noexcept {
       TextWriter copy(File::OpenOutput(kScratchName));
       CopyNonEmptyLines(log, copy);
       log.Close();
-      copy.Commit();
+      copy.Commit(reading_time);
     }
-    const FileIdentity compacted = IdentityAt(kScratchName);
-    RequireSameLog(IdentityAt(kWeatherLogName), checked);
-    RenameReplacing(kScratchName, kWeatherLogName);
+    judged.ReplaceWith(kScratchName);
 
-    // The report, written into the scratch file and forced to disk.
+    // The report, written into the scratch file, dated as the reading and
+    // forced to disk.
     {
       LineReader log(File::OpenInput(kWeatherLogName));
-      RequireSameLog(log.Identity(), compacted);
+      judged.Require(log.Identity());
       TextWriter report(File::OpenOutput(kScratchName));
       const WeatherReading reading = ReadReading(log);
       log.Close();
       WriteReport(reading, report);
-      report.Commit();
+      report.Commit(reading_time);
     }
 
     // The publication: an old report that cannot be written (read-only,
@@ -90,9 +86,7 @@ ExitStatus RunConversion() noexcept {
     // Only now, with the report that carries it on disk, the reading goes;
     // a log written during the run stays for the next one, and a log that
     // another program has removed meanwhile is gone either way.
-    if (IdentityIfExists(kWeatherLogName) == compacted) {
-      RemoveFileIfExists(kWeatherLogName);
-    }
+    judged.RemoveIfUnchanged();
     return ExitStatus::kPublished;
   } catch (...) {
     // The one failure handler, for a failing file or value and for anything

@@ -8,6 +8,16 @@
 
 namespace brinok {
 
+/// A file's last modification time, as its platform keeps it.
+struct FileTime {
+  // POSIX: the seconds since 1970 and the nanoseconds within that second.
+  // Windows: 0, and the whole time in 100 ns ticks since 1601 (a FILETIME).
+  std::int64_t seconds = 0;
+  std::int64_t fraction = 0;
+
+  friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+
 /// What tells one version of a file from another: the file itself (device
 /// and inode, or volume serial and file index), its size and its last
 /// modification time. Rewriting a file in place or putting another file at
@@ -17,10 +27,7 @@ struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
   std::uint64_t size = 0;
-  // POSIX: the seconds since 1970 and the nanoseconds within that second.
-  // Windows: 0, and the whole time in 100 ns ticks since 1601 (a FILETIME).
-  std::int64_t modified_seconds = 0;
-  std::int64_t modified_fraction = 0;
+  FileTime modified;
 
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
@@ -66,6 +73,11 @@ class File {
   /// Writes all `size` bytes at the current position (or the end, when
   /// appending).
   void Write(const char* data, std::size_t size);
+  /// Gives the file `modified` as its last modification time, to the file
+  /// system's precision; its last access time stays. A write after it would
+  /// set the clock's time again. Raises RunFailure where the system refuses
+  /// (a file of another account, say).
+  void SetModified(const FileTime& modified);
   /// Forces everything written to stable storage.
   void Sync();
   /// The identity of the file as it was opened (for an output file, once

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <thread>
 
 #include "runtime/file.h"
 #include "runtime/run_failure.h"
@@ -38,12 +39,12 @@ const struct timespec& ModificationTime(const struct stat& status) {
 #endif
 }
 
-int OpenRetrying(const char* name, int flags) {
-  int fd;
-  do {
-    fd = ::open(name, flags | kOpenFlags, kCreateMode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+// The program installs no signal handler: a signal ends it, stops it or is
+// ignored, and the system restarts a file call that a signal comes in on
+// (Linux's EINTR after a stop and SIGCONT spares file calls). So no call
+// here fails with EINTR, and none is retried for it.
+int OpenName(const char* name, int flags) {
+  return ::open(name, flags | kOpenFlags, kCreateMode);
 }
 
 FileIdentity IdentityOf(const struct stat& status) {
@@ -51,8 +52,8 @@ FileIdentity IdentityOf(const struct stat& status) {
   identity.volume = static_cast<std::uint64_t>(status.st_dev);
   identity.file = static_cast<std::uint64_t>(status.st_ino);
   identity.size = static_cast<std::uint64_t>(status.st_size);
-  identity.modified_seconds = ModificationTime(status).tv_sec;
-  identity.modified_fraction = ModificationTime(status).tv_nsec;
+  identity.modified.seconds = ModificationTime(status).tv_sec;
+  identity.modified.fraction = ModificationTime(status).tv_nsec;
   return identity;
 }
 
@@ -68,11 +69,11 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
                     : mode == Mode::kOutput ? O_WRONLY | O_CREAT | O_TRUNC
                     : mode == Mode::kAppend ? O_WRONLY | O_APPEND
                                             : O_RDWR | O_CREAT;
-  int fd = OpenRetrying(name, flags);
+  int fd = OpenName(name, flags);
   // A lock file that another account made read-only still locks on a local
   // file system.
   if (fd < 0 && errno == EACCES && mode == Mode::kLock) {
-    fd = OpenRetrying(name, O_RDONLY | O_CREAT);
+    fd = OpenName(name, O_RDONLY | O_CREAT);
   }
   if (fd < 0 && errno == ENOENT) return std::nullopt;
   if (fd < 0) FailWithErrno();
@@ -86,21 +87,13 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
 }
 
 bool File::TryLock() {
-  for (;;) {
-    if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return true;
-    if (errno == EWOULDBLOCK) return false;
-    if (errno != EINTR) FailWithErrno();
-  }
+  if (::flock(static_cast<int>(handle_), LOCK_EX | LOCK_NB) == 0) return true;
+  if (errno == EWOULDBLOCK) return false;
+  FailWithErrno();
 }
 
 void File::Pause(std::chrono::milliseconds time) {
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
-  struct timespec left = {
-      static_cast<time_t>(seconds.count()),
-      static_cast<long>((time - seconds).count()) * 1'000'000};
-  // A signal cuts the sleep short; the rest is slept.
-  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
+  std::this_thread::sleep_for(time);
 }
 
 void File::Release() noexcept {
@@ -109,22 +102,26 @@ void File::Release() noexcept {
 }
 
 std::size_t File::Read(char* buffer, std::size_t size) {
-  for (;;) {
-    const ssize_t got = ::read(static_cast<int>(handle_), buffer, size);
-    if (got >= 0) return static_cast<std::size_t>(got);
-    if (errno != EINTR) FailWithErrno();
-  }
+  const ssize_t got = ::read(static_cast<int>(handle_), buffer, size);
+  if (got < 0) FailWithErrno();
+  return static_cast<std::size_t>(got);
 }
 
 void File::Write(const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t put = ::write(static_cast<int>(handle_), data, size);
-    if (put < 0 && errno == EINTR) continue;
     if (put < 0) FailWithErrno();
     if (put == 0) throw RunFailure(FailureKind::kIo);
     data += put;
     size -= static_cast<std::size_t>(put);
   }
+}
+
+void File::SetModified(const FileTime& modified) {
+  const struct timespec times[2] = {{0, UTIME_OMIT},
+                                    {static_cast<time_t>(modified.seconds),
+                                     static_cast<long>(modified.fraction)}};
+  if (::futimens(static_cast<int>(handle_), times) != 0) FailWithErrno();
 }
 
 void File::Sync() {
@@ -160,7 +157,7 @@ void RenameReplacing(const char* from, const char* to) {
 }
 
 void SyncCurrentDirectory() {
-  const int fd = OpenRetrying(".", O_RDONLY | O_DIRECTORY);
+  const int fd = OpenName(".", O_RDONLY | O_DIRECTORY);
   // A folder that may be written but not listed (mode 0300, say) cannot be
   // opened to sync it; the program has nothing it may sync there.
   if (fd < 0 && (errno == EACCES || errno == EPERM)) return;

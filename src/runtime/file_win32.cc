@@ -76,7 +76,7 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   identity.volume = info.dwVolumeSerialNumber;
   identity.file = join(info.nFileIndexHigh, info.nFileIndexLow);
   identity.size = join(info.nFileSizeHigh, info.nFileSizeLow);
-  identity.modified_fraction = static_cast<std::int64_t>(join(
+  identity.modified.fraction = static_cast<std::int64_t>(join(
       info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime));
   return identity;
 }
@@ -215,6 +215,17 @@ void File::Write(const char* data, std::size_t size) {
     if (put == 0) throw RunFailure(FailureKind::kIo);
     data += put;
     size -= put;
+  }
+}
+
+void File::SetModified(const FileTime& modified) {
+  const auto ticks = static_cast<std::uint64_t>(modified.fraction);
+  FILETIME written;
+  written.dwLowDateTime = static_cast<DWORD>(ticks);
+  written.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  // Only the last write time; the creation and access times stay.
+  if (!SetFileTime(AsHandle(handle_), nullptr, nullptr, &written)) {
+    FailWithLastError();
   }
 }
 

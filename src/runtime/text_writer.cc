@@ -24,9 +24,12 @@ void TextWriter::WriteLine(std::string_view text) {
   pending_.append("\r\n");
 }
 
-void TextWriter::Commit() {
+void TextWriter::Commit(const FileTime& modified) {
   finished_ = true;
   if (!pending_.empty()) file_.Write(pending_.data(), pending_.size());
+  // After the last write, which would set the clock's time, and before the
+  // sync, so that the time is on disk with the text.
+  file_.SetModified(modified);
   file_.Sync();
   file_.Close();
 }
