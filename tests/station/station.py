@@ -30,7 +30,7 @@ the one at the pointer being the current reading. The station's clocks
 run on real time from the start of serve: a sensor update every 48 s,
 and every minute the current record's delay (minutes since the last
 record) grows, until it reaches the interval and the pointer moves on.
-Minima, maxima and alarms are not kept (their bytes stay 0xff).
+Minima and maxima are not kept (their bytes stay 0xff), nor alarms.
 """
 
 import argparse
@@ -118,6 +118,7 @@ class Station:
         m[16:32] = (bytes([period, 0x20, 0x01, 0x41, 0x09, 0, 0, 0, 0, 0, 0])
                     + u16(history + 1) + b'\x00' + u16(pos))
         m[36:38] = u16(0)  # lux_wm2_coeff: 0 says a 1080, no solar sensor
+        m[48:97] = bytes(49)  # alarm thresholds, all 0 (the alarms are off)
         for address in range(FIXED_SIZE, pos, RECORD_SIZE):
             m[address:address + RECORD_SIZE] = encode(self.weather, period)
         m[pos:pos + RECORD_SIZE] = encode(self.weather, 0)
