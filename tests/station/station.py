@@ -97,8 +97,11 @@ def parse_weather(pairs):
         key, sep, value = pair.partition('=')
         if key not in DEFAULTS or not sep:
             raise ValueError('not KEY=VALUE with a known KEY: %s' % pair)
-        weather[key] = type(DEFAULTS[key])(value)
-    encode(dict(DEFAULTS, **weather), 0)
+        try:
+            weather[key] = type(DEFAULTS[key])(value)
+            encode(dict(DEFAULTS, **{key: weather[key]}), 0)
+        except ValueError as ex:
+            raise ValueError('%s: %s' % (pair, ex)) from None
     return weather
 
 
