@@ -100,7 +100,7 @@ def parse_weather(pairs):
         try:
             weather[key] = type(DEFAULTS[key])(value)
             encode(dict(DEFAULTS, **{key: weather[key]}), 0)
-        except ValueError as ex:
+        except (ValueError, OverflowError) as ex:
             raise ValueError('%s: %s' % (pair, ex)) from None
     return weather
 
