@@ -233,6 +233,7 @@ if(brinok_deb_architecture)
           "contrib/aprx/brinok-aprx.conf:usr/share/brinok/aprx"
           "contrib/pywws/QQ9QQ-7.Log:usr/share/brinok/pywws"
           "contrib/pywws/brinok.py:usr/share/brinok/pywws"
+          "contrib/pywws/forget-future.py:usr/share/brinok/pywws"
           "contrib/pywws/merge.py:usr/share/brinok/pywws"
           "contrib/pywws/weather.ini:usr/share/brinok/pywws")
     string(REPLACE ":" ";" brinok_file "${brinok_file}")
