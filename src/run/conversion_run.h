@@ -9,7 +9,8 @@ enum class ExitStatus {
                    // it was rewritten during the run
   kFailed = 1,     // a run failure ended the run
   kRejected = 2,   // the log did not have seven lines and was deleted
-  kNoLog = 3,      // there was no weather log; nothing was touched
+  kNoLog = 3,      // there was no weather log; nothing changed but an empty
+                   // lock file, where the log went right after the first look
 };
 
 /// Makes one conversion run in the current directory. Never throws and never

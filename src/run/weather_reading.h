@@ -6,8 +6,8 @@
 namespace brinok {
 
 /// The seven lines of the weather log, as texts, in file order. A field that
-/// no line was read into stays empty. The members carry the log's own field
-/// names.
+/// no line was read into stays empty. The members carry the names the
+/// station gives the lines.
 struct WeatherReading {
   std::string WindDirection;
   std::string WindSpeed;

@@ -13,8 +13,9 @@ enum class FailureKind {
   kIo,            // any other failing file operation
   kPastEnd,       // a line read with the read position at the end of the file
   kOverflow,      // a number beyond the double-precision range
-  kTypeMismatch,  // a negative wind value, which cannot be padded
-  kChanged,       // another program rewrote the weather log during the run
+  kTypeMismatch,  // a value that cannot take the form asked (a negative
+                  // number to pad with zeros)
+  kChanged,       // another program changed a file that the run had judged
   kBusy,          // another run held the folder's lock for the whole wait
 };
 

@@ -7,10 +7,9 @@
 namespace brinok {
 
 /// Number of characters in a text held as file bytes: one per byte on POSIX,
-/// characters of the ANSI code page on Windows. The run asks it of the
-/// pressure line, to see whether it has three or four characters; that line
-/// may be as long as a log line can be, so on Windows, whose count takes at
-/// most 2 GiB at once, a longer text is counted in pieces.
+/// characters of the ANSI code page on Windows. A text may be as long as a
+/// line of a file can be, so on Windows, whose count takes at most 2 GiB at
+/// once, a longer text is counted in pieces.
 std::size_t TextLength(std::string_view text);
 
 }  // namespace brinok
