@@ -63,8 +63,12 @@ check_packages() {
     tar -tzf "$tgz" | grep -qx "brinok-$version-linux-$processor/bin/brinok" ||
     fail "$tgz has no bin/brinok"
   dpkg-deb -x "$deb" "$unpacked"
-  ! zcat "$unpacked/usr/share/doc/brinok/README.md.gz" | grep -n '](HACKING.md)' ||
-    fail "$deb: its README links HACKING.md, which the package lacks"
+  zcat "$unpacked/usr/share/doc/brinok/README.md.gz" | grep -o '](\([^)#:]*\))' |
+    sed 's/^](\(.*\))$/\1/' | sort -u | while read -r target; do
+      [ -e "$unpacked/usr/share/doc/brinok/$target" ] ||
+        [ -e "$unpacked/usr/share/doc/brinok/$target.gz" ] ||
+        fail "$deb: its README links $target, which the package lacks"
+    done
   readelf -h "$unpacked/usr/bin/brinok" | grep -Eq "$elf" ||
     fail "$deb: the program is not for $arch ($elf)"
   ! readelf -d "$unpacked/usr/bin/brinok" | grep -q NEEDED ||

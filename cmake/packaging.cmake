@@ -57,13 +57,38 @@ set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.
 
 install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 
+# The operator documents are made from docs/*.md by cmake/render-docs, with
+# lowdown: the manual pages and the Windows README.txt.
+find_program(BRINOK_LOWDOWN lowdown REQUIRED)
+find_program(BRINOK_SH sh REQUIRED)
+set(brinok_render "${BRINOK_SH}" "${PROJECT_SOURCE_DIR}/cmake/render-docs")
+set(brinok_docs "${PROJECT_SOURCE_DIR}/docs")
+
 if(WIN32)
   # Unzipped, the folder shows what to read first and the task to import next
   # to bin/BRINOK.EXE. Text files get CR LF line ends and a .txt name, so that
   # a double click opens them in Notepad as they are meant to look.
   math(EXPR brinok_windows_bits "${CMAKE_SIZEOF_VOID_P} * 8")
-  configure_file(contrib/windows/README.txt.in README.txt @ONLY
-                 NEWLINE_STYLE CRLF)
+  if(brinok_windows_bits EQUAL 32)
+    string(JOIN "\n" brinok_windows_which
+      "This 32-bit program runs on Windows Vista or later, 32- or 64-bit (and"
+      "on ARM through its emulation), as the station's other old 32-bit"
+      "programs such as UI-VIEW32 do; brinok-${PROJECT_VERSION}-win64.zip holds"
+      "the 64-bit one.")
+  else()
+    string(JOIN "\n" brinok_windows_which
+      "This 64-bit program runs on 64-bit Windows Vista or later only;"
+      "brinok-${PROJECT_VERSION}-win32.zip holds the 32-bit one, which runs on"
+      "every such Windows.")
+  endif()
+  configure_file(contrib/windows/README.txt.in README-header.txt @ONLY)
+  add_custom_command(OUTPUT README.txt
+    COMMAND ${brinok_render} readme README.txt README-header.txt
+            "${brinok_docs}/windows.md" "${brinok_docs}/reference.md"
+    DEPENDS README-header.txt "${PROJECT_SOURCE_DIR}/cmake/render-docs"
+            "${brinok_docs}/windows.md" "${brinok_docs}/reference.md"
+    VERBATIM)
+  add_custom_target(brinok_readme ALL DEPENDS README.txt)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   # The changes as plain text: "brinok <version> (<date>)" and "Added:"
   # for the Markdown headings.
@@ -85,19 +110,26 @@ else()
   # name and no time stamp, so the same text packs to the same bytes. LICENSE
   # is small enough to stay as it is.
   find_program(BRINOK_GZIP gzip REQUIRED)
-  configure_file(man/brinok.1.in brinok.1 @ONLY)
-  # The README as the packages carry it: HACKING.md, which they do not
-  # carry, is named where the sources link it.
+  add_custom_command(OUTPUT brinok.1
+    COMMAND ${brinok_render} man brinok.1 "${brinok_docs}/reference.md" BRINOK 1
+            "User Commands" "${PROJECT_VERSION}" "${BRINOK_RELEASE_DATE}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/cmake/render-docs" "${brinok_docs}/reference.md"
+    VERBATIM)
+  # The README as the packages carry it, beside the guides: HACKING.md,
+  # which they do not carry, is named where the sources link it.
   file(READ README.md brinok_readme)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS README.md)
   string(REPLACE "[HACKING.md](HACKING.md)" "HACKING.md in brinok's sources"
          brinok_readme "${brinok_readme}")
+  string(REPLACE "](docs/" "](" brinok_readme "${brinok_readme}")
   brinok_write_if_changed("${CMAKE_CURRENT_BINARY_DIR}/README.md"
                           "${brinok_readme}")
   set(brinok_compressed "")
   foreach(brinok_doc "${CMAKE_CURRENT_BINARY_DIR}/brinok.1"
           "${CMAKE_CURRENT_BINARY_DIR}/README.md"
-          "${PROJECT_SOURCE_DIR}/CHANGELOG.md")
+          "${PROJECT_SOURCE_DIR}/CHANGELOG.md"
+          "${brinok_docs}/windows.md" "${brinok_docs}/linux.md"
+          "${brinok_docs}/aprs-is.md" "${brinok_docs}/reference.md")
     get_filename_component(brinok_name "${brinok_doc}" NAME)
     set(brinok_copy "${CMAKE_CURRENT_BINARY_DIR}/compressed/${brinok_name}")
     add_custom_command(OUTPUT "${brinok_copy}.gz"
@@ -244,8 +276,13 @@ if(brinok_deb_architecture)
                    "${CPACK_BRINOK_DEBIAN_ROOT}/${brinok_folder}/${brinok_name}"
                    COPYONLY)
   endforeach()
-  configure_file(man/brinok-setup.8.in brinok-setup.8 @ONLY)
   set(brinok_setup_manual "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/man/man8/brinok-setup.8")
+  add_custom_command(OUTPUT brinok-setup.8
+    COMMAND ${brinok_render} man brinok-setup.8 "${brinok_docs}/brinok-setup.md"
+            BRINOK-SETUP 8 "System Administration" "${PROJECT_VERSION}"
+            "${BRINOK_RELEASE_DATE}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/cmake/render-docs" "${brinok_docs}/brinok-setup.md"
+    VERBATIM)
   add_custom_command(OUTPUT "${brinok_setup_manual}.gz"
     COMMAND "${CMAKE_COMMAND}" -E copy
             "${CMAKE_CURRENT_BINARY_DIR}/brinok-setup.8" "${brinok_setup_manual}"

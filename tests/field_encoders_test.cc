@@ -4,8 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runtime/run_failure.h"
 
@@ -160,6 +163,54 @@ TEST(EncodeDataLine, NegativeWindFailsAfterThePiecesBeforeIt) {
       EXPECT_EQ(failure.kind(), FailureKind::kTypeMismatch);
     }
     EXPECT_EQ(written, c.written);
+  }
+}
+
+// The rows of a data file of the documents: tab-separated cells, without
+// the comment lines.
+std::vector<std::vector<std::string>> DocumentRows(const std::string& name) {
+  std::ifstream file(std::string(BRINOK_DOCS_DIR) + "/" + name);
+  EXPECT_TRUE(file) << "cannot read docs/" << name;
+  std::vector<std::vector<std::string>> rows;
+  for (std::string line; std::getline(file, line);) {
+    if (line.starts_with('#')) continue;
+    std::istringstream cells(line);
+    rows.emplace_back();
+    for (std::string cell; std::getline(cells, cell, '\t');) {
+      rows.back().push_back(cell);
+    }
+  }
+  return rows;
+}
+
+// What the reference shows is what the encoders do: the worked examples, and
+// each way of writing a line (in the first example's log) with its field.
+TEST(EncodeDataLine, TheReferenceShowsWhatItDoes) {
+  const auto examples = DocumentRows("examples.tsv");
+  ASSERT_FALSE(examples.empty());
+  for (const auto& row : examples) {
+    ASSERT_EQ(row.size(), 8u);
+    SCOPED_TRACE(row[7]);
+    EXPECT_EQ(DataLine(Reading(row[0], row[1], row[2], row[3], row[4], row[5],
+                               row[6])),
+              row[7]);
+  }
+  const auto& base = examples.front();
+  for (const auto& row : DocumentRows("log-lines.tsv")) {
+    ASSERT_EQ(row.size(), 4u);
+    SCOPED_TRACE("line " + row[0] + " written as \"" + row[1] + "\"");
+    std::vector<std::string> texts(base.begin(), base.begin() + 7);
+    const int line = std::stoi(row[0]);
+    texts.at(line - 1) = row[1];
+    std::vector<std::string> pieces;
+    EncodeDataLine(Prepare(Reading(texts[0], texts[1], texts[2], texts[3],
+                                   texts[4], texts[5], texts[6])),
+                   [&](std::string_view piece) { pieces.emplace_back(piece); });
+    // The pieces alternate: the direction, then each field's letter and value.
+    const std::string field =
+        line == 1 ? pieces.at(0)
+                  : pieces.at(2 * line - 3) + pieces.at(2 * line - 2);
+    EXPECT_EQ(field, row[2]);
   }
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Windows: the 64- and 32-bit BRINOK.EXE cross-built and packed, each zip and
 # program checked; the integration suite and a UI-VIEW32 stand-in under Wine,
-# 64-bit here and 32-bit in an i386 Debian root; README.txt's test by hand.
+# 64-bit here and 32-bit in an i386 Debian root; the guide's test by hand.
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/../common.sh"
 
@@ -123,30 +123,32 @@ wine_checks() {
 }
 wine_checks windows
 
-# README.txt's test by hand typed into cmd in a station folder with a real
-# log and report, with BRINOK.EXE's path there: it must show exit status 0 and
-# the data line README.txt names, leave the station folder as it was and
-# remove its scratch folder (removed before by a line of ours, checked after).
+# The test by hand that the Windows guide quotes, typed into cmd as it stands
+# in a station folder with a real log and report, with BRINOK.EXE's path
+# there: it must show exit status 0 and the first worked example's data line,
+# which the guide names, leave the station folder as it was and remove its
+# scratch folder (removed before by a line of ours, checked after).
 station=$(mktemp -d "$work/station.XXXXXX")
 cp build/windows/BRINOK.EXE "$station/"
 printf '%s\r\n' 90 3 7 50 0.00 1000.0 80 >"$station/QQ9QQ-7.Log"
 printf '*\r\nthe old report\r\n' >"$station/BRINOK.TXT"
 cp -a "$station" "$work/station-before"
-lines=$(sed -n '/^Testing by hand$/,/^Setting up the weather program$/{/^  [^ ]/s/^  //p}' \
-  contrib/windows/README.txt.in | sed "s|C:\\\\Station|Z:${station//\//\\\\}|")
+lines=$(sed "s|C:\\\\Station|Z:${station//\//\\\\}|" contrib/windows/test-by-hand.txt)
 grep -q "^start \"\" /wait Z:.*\\\\BRINOK.EXE$" <<<"$lines" ||
-  fail "README.txt's test by hand not found"
+  fail "the test by hand does not start BRINOK.EXE"
 scratch='"%TEMP%\brinok-test"'
 printf '%s\n' "if exist $scratch rmdir /s /q $scratch" "$lines" \
   "if exist $scratch (echo scratch folder left) else echo scratch folder removed" >"$work/typed"
 typed=$(cd "$station" && wine cmd <"$work/typed" 2>>"$wine_log" | tr -d '\r')
 # The report as "type" shows it: the data line follows the asterisk line.
 got=$(awk '/>(0|scratch folder .*)$/ && sub(/.*>/, ""); />\*+$/ { getline; print }' <<<"$typed")
-want=$(printf '0\n%s\nscratch folder removed' \
-  "$(sed -n 's/.*data line, \(.*\)\.$/\1/p' contrib/windows/README.txt.in)")
-[ "$got" = "$want" ] || fail "README.txt's test by hand shows '$got', not '$want': $typed"
+example=$(grep -v '^#' docs/examples.tsv | head -n 1 | cut -f 8)
+tr '\n' ' ' <docs/windows.md | grep -qF "second line is \`$example\`" ||
+  fail "docs/windows.md does not name $example as the test's data line"
+want=$(printf '0\n%s\nscratch folder removed' "$example")
+[ "$got" = "$want" ] || fail "the test by hand shows '$got', not '$want': $typed"
 diff -r "$work/station-before" "$station" ||
-  fail "README.txt's test by hand changed the station folder"
+  fail "the test by hand changed the station folder"
 
 # The 32-bit Wine only where the kernel runs 32-bit x86 programs, as this probe shows.
 printf ".globl _start\n_start:\n movl \$1, %%eax\n movl \$42, %%ebx\n int \$0x80\n" |
