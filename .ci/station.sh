@@ -50,8 +50,11 @@ printf '[Service]\nEnvironment=PYTHONPATH=/opt/station BRINOK_STATION_SOCKET=%s\
   /run/station/usb | sandbox_run sh -c 'mkdir /run/systemd/system/brinok-pywws.service.d &&
   cat >/run/systemd/system/brinok-pywws.service.d/station.conf && systemctl daemon-reload'
 start=$(date +%s)
-sandbox_run env PYTHONPATH=/opt/station BRINOK_STATION_SOCKET=/run/station/usb \
-  brinok-setup pywws 1080 1 || fail "brinok-setup pywws failed"
+usb=(env PYTHONPATH=/opt/station BRINOK_STATION_SOCKET=/run/station/usb)
+# The operator's first look at the station: its fixed block, the magic number first.
+sandbox_run "${usb[@]}" pywws-testweatherstation | grep -q '^0000 55 aa ' ||
+  fail "pywws-testweatherstation does not show the station's memory"
+sandbox_run "${usb[@]}" brinok-setup pywws 1080 1 || fail "brinok-setup pywws failed"
 [[ $(station show) == "interval 1 min,"* ]] ||
   fail "the station does not log every minute: $(station show)"
 sandbox_run brinok-setup position 4237.14N 07120.83W >/dev/null
