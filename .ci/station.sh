@@ -97,6 +97,10 @@ wait_for 200 prints bare || fail "no beacon without weather 200 s after unpluggi
 bare_after=$(($(bare | cut -d. -f1) - unplugged))
 wait_for 70 prints since brinok-pywws "$unplugged" 'Weather station device not found' ||
   fail "pywws's journal does not say the station is gone: $(journal -u brinok-pywws | tail)"
+# One try a minute, never a loop.
+tries=$(since brinok-pywws "$unplugged" 'Weather station device not found' | wc -l)
+((tries <= 1 + ($(date +%s) - unplugged) / 59)) ||
+  fail "brinok-pywws.service tried $tries times in $(($(date +%s) - unplugged)) s"
 
 # Every report went on the air, each packet within the rule: younger than twice the interval.
 journal -u direwolf | sed -n 's/^\([0-9.]*\) .*\[0L\] \(.*\)$/\1 \2/p' >"$work/packets"

@@ -249,9 +249,9 @@ if(brinok_deb_architecture)
                  "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/lintian/overrides/${PROJECT_NAME}"
                  COPYONLY)
   # The station around the program, in the .deb alone: the units where
-  # systemd looks for a package's, brinok-setup and what it installs, and
-  # the maintainer
-  # scripts that make the account and the folder and enable the units.
+  # systemd looks for a package's, brinok-setup and what it installs, and the
+  # maintainer scripts that make the account and the folder and enable the
+  # units.
   foreach(brinok_file
           "contrib/systemd/brinok.service:lib/systemd/system"
           "contrib/systemd/brinok.path:lib/systemd/system"
