@@ -12,12 +12,14 @@ version=$(sed -n 's/^  VERSION \([0-9.]*\)$/\1/p' CMakeLists.txt)
 # The data line of the report on examples/QQ9QQ-7.Log.
 sample_line=270/005g012t068P012b10132h55
 
-# Runs CMD... every 0.1 s until it succeeds, for at most $1 seconds.
+# Runs CMD... every $poll_pause seconds (0.1 unless set) until it succeeds, for
+# at most $1 seconds.
 poll() {
-  local tries=$(($1 * 10))
+  local pause=${poll_pause:-0.1} tries
+  tries=$(awk -v s="$1" -v p="$pause" 'BEGIN { print int(s / p) }')
   until "${@:2}"; do
     ((--tries > 0)) || return 1
-    sleep 0.1
+    sleep "$pause"
   done
 }
 

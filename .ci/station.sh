@@ -17,14 +17,8 @@ if [ -z "$deb" ]; then
   deb=build/release/brinok_${version}_$(dpkg --print-architecture).deb
 fi
 journal() { sandbox_run journalctl -o short-unix --no-pager "$@"; }
-# Runs CMD... every second until it succeeds, for at most $1 seconds.
-wait_for() {
-  local tries=$1
-  until "${@:2}"; do
-    ((--tries > 0)) || return 1
-    sleep 1
-  done
-}
+# poll, once a second: the journal and the report are read through the sandbox.
+wait_for() { poll_pause=1 poll "$@"; }
 # Whether CMD... prints anything.
 prints() { [ -n "$("$@")" ]; }
 # The lines of unit $1's journal since the time $2 (seconds since 1970) matching $3.
