@@ -55,11 +55,19 @@ if(BRINOK_DATE)
 endif()
 set(CPACK_PROJECT_CONFIG_FILE "${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake")
 
-install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
-
 # The operator documents are made from docs/*.md by cmake/render-docs, with
-# lowdown: the manual pages and the Windows README.txt.
-find_program(BRINOK_LOWDOWN lowdown REQUIRED)
+# lowdown: the manual pages and the Windows README.txt. Only the packages and
+# the installation need them: without lowdown the program and its tests build
+# as ever, and installing or packing stops at once, saying what is missing.
+find_program(BRINOK_LOWDOWN lowdown)
+set(brinok_docs_in_all ALL)
+if(NOT BRINOK_LOWDOWN)
+  set(brinok_docs_in_all "")
+  message(STATUS "lowdown not found: no manual pages or README.txt, and no "
+                 "installing or packing (apt-get install lowdown)")
+  install(CODE [[message(FATAL_ERROR "brinok: the manual pages and README.txt are made with lowdown, which is missing: apt-get install lowdown, then configure again")]])
+endif()
+install(TARGETS brinok RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
 find_program(BRINOK_SH sh REQUIRED)
 set(brinok_render "${BRINOK_SH}" "${PROJECT_SOURCE_DIR}/cmake/render-docs")
 set(brinok_docs "${PROJECT_SOURCE_DIR}/docs")
@@ -88,7 +96,7 @@ if(WIN32)
     DEPENDS README-header.txt "${PROJECT_SOURCE_DIR}/cmake/render-docs"
             "${brinok_docs}/windows.md" "${brinok_docs}/reference.md"
     VERBATIM)
-  add_custom_target(brinok_readme ALL DEPENDS README.txt)
+  add_custom_target(brinok_readme ${brinok_docs_in_all} DEPENDS README.txt)
   configure_file(LICENSE LICENSE.txt @ONLY NEWLINE_STYLE CRLF)
   # The changes as plain text: "brinok <version> (<date>)" and "Added:"
   # for the Markdown headings.
@@ -139,7 +147,8 @@ else()
       VERBATIM)
     list(APPEND brinok_compressed "${brinok_copy}.gz")
   endforeach()
-  add_custom_target(brinok_compressed_docs ALL DEPENDS ${brinok_compressed})
+  add_custom_target(brinok_compressed_docs ${brinok_docs_in_all}
+                    DEPENDS ${brinok_compressed})
   list(POP_FRONT brinok_compressed brinok_manual)
   install(FILES "${brinok_manual}" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   install(FILES ${brinok_compressed} LICENSE
@@ -289,7 +298,8 @@ if(brinok_deb_architecture)
     COMMAND "${BRINOK_GZIP}" -9nf "${brinok_setup_manual}"
     DEPENDS "${CMAKE_CURRENT_BINARY_DIR}/brinok-setup.8"
     VERBATIM)
-  add_custom_target(brinok_setup_manual ALL DEPENDS "${brinok_setup_manual}.gz")
+  add_custom_target(brinok_setup_manual ${brinok_docs_in_all}
+                    DEPENDS "${brinok_setup_manual}.gz")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
       "${PROJECT_SOURCE_DIR}/contrib/debian/postinst"
       "${PROJECT_SOURCE_DIR}/contrib/debian/prerm"

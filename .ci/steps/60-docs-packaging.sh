@@ -19,6 +19,27 @@ for manual in build/release/brinok.1 build/release/brinok-setup.8; do
     fail "$manual's .TH line does not name version $version of $date"
 done
 
+# Only the documents need lowdown: without it the program builds, and installing stops, saying
+# what is missing; a lowdown that fails fails the page, which is then not made at all.
+# shellcheck disable=SC2016 # expanded by the inner shell
+unshare --mount sh -c 'mount --bind /dev/null /usr/bin/lowdown &&
+  cmake -S . -B "$0" -G Ninja -DBRINOK_BUILD_TESTS=OFF -DBRINOK_BUILD_FUZZERS=OFF >/dev/null &&
+  cmake --build "$0" >/dev/null && ! cmake --install "$0" --prefix "$0/prefix" 2>"$0/said"' \
+  "$work/no-lowdown" || fail "a build without lowdown failed, or installed"
+grep -q 'apt-get install lowdown' "$work/no-lowdown/said" ||
+  fail "installing without lowdown said: $(cat "$work/no-lowdown/said")"
+mkdir "$work/failing" && printf '#!/bin/sh\necho half\nexit 1\n' >"$work/failing/lowdown"
+chmod +x "$work/failing/lowdown"
+for render in "man $work/page.1 docs/reference.md BRINOK 1 - $version $date" \
+  "readme $work/README.txt contrib/windows/README.txt.in docs/windows.md"; do
+  # shellcheck disable=SC2086 # the words of each command
+  ! PATH="$work/failing:$PATH" sh cmake/render-docs $render 2>/dev/null ||
+    fail "render-docs $render ended 0 when lowdown failed"
+done
+for document in "$work/page.1" "$work/README.txt"; do
+  [ ! -e "$document" ] || fail "render-docs left $document when lowdown failed"
+done
+
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
 [[ -x $prefix/bin/brinok && -f $prefix/share/man/man1/brinok.1.gz ]] ||
