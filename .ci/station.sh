@@ -3,7 +3,8 @@
 # brinok-setup as docs/linux.md gives it, pywws-livelog reading the simulated station of
 # tests/station through pywws's own USB layer, brinok's units, direwolf beaconing. Every record
 # the station logs goes on the air while current; unplugged, the beacon falls back to the position
-# alone and the journal says why; after the clock stepped back, brinok-setup clock recovers pywws.
+# alone and the journal says why; after the clock stepped back, brinok-setup clock recovers pywws;
+# brinok-setup pywws failing (no station) leaves pywws running; an upgrade refreshes its copies.
 # It waits on the station's clocks for minutes: .ci/run runs it beside the other steps, with the
 # .deb it made as $1 (without it, the step makes one).
 # shellcheck source=.ci/common.sh
@@ -130,3 +131,28 @@ said=$(sandbox_run brinok-setup clock 2>&1) || fail "brinok-setup clock failed: 
 [[ $said == *"1 records dated after"* ]] || fail "brinok-setup clock said: $said"
 wait_for 240 new_report || fail "no report 4 minutes after brinok-setup clock"
 echo "a report $(($(date +%s) - stepped)) s after pywws met a record 2 hours ahead"
+
+# brinok-setup pywws when the station does not answer (without the stand-in's socket, as if
+# unplugged): status 1, its files as before, and pywws, stopped to reach the station, running again.
+sandbox_run systemctl -q is-active brinok-pywws || fail "brinok-pywws is not running"
+files=(/etc/default/brinok /var/lib/pywws/weather.ini /etc/udev/rules.d/60-brinok-weather-station.rules)
+before=$(sandbox_run sha256sum "${files[@]}")
+status=0
+said=$(sandbox_run brinok-setup pywws 1080 5 2>&1) || status=$?
+[[ $status -eq 1 && $said == *"brinok-pywws.service, as it was, started again"* ]] ||
+  fail "brinok-setup pywws without the station: status $status, said: $said"
+[ "$(sandbox_run sha256sum "${files[@]}")" = "$before" ] ||
+  fail "brinok-setup pywws without the station changed its files"
+sandbox_run systemctl -q is-active brinok-pywws || fail "brinok-pywws is not running again"
+echo "brinok-setup pywws without the station: status 1; ${said##*$'\n'}"
+
+# An upgrade gives pywws this version's service, and starts pywws again.
+module=/var/lib/pywws/modules/brinok.py
+sandbox_run sh -c "echo '# the version before' >>$module"
+pid=$(sandbox_run systemctl show -P MainPID brinok-pywws)
+sandbox_run apt-get install -qq --reinstall /root/brinok.deb >/dev/null
+sandbox_run cmp -s /usr/share/brinok/pywws/brinok.py "$module" ||
+  fail "the upgrade left pywws the service of the version before"
+sandbox_run systemctl -q is-active brinok-pywws || fail "pywws is not running after the upgrade"
+[[ $(sandbox_run systemctl show -P MainPID brinok-pywws) != "$pid" ]] ||
+  fail "the upgrade did not start pywws again"

@@ -268,7 +268,7 @@ if(brinok_deb_architecture)
           "contrib/systemd/brinok-pywws.service:lib/systemd/system"
           "contrib/pywws/60-brinok-weather-station.rules:usr/share/brinok/pywws"
           "contrib/linux/brinok-setup:usr/sbin"
-          "contrib/linux/aprs-weather:usr/libexec/brinok"
+          "contrib/linux/aprs-weather:etc/brinok"
           "contrib/direwolf/brinok-beacon.conf:usr/share/brinok/direwolf"
           "contrib/direwolf/brinok-igate.conf:usr/share/brinok/direwolf"
           "contrib/aprx/brinok-aprx.conf:usr/share/brinok/aprx"
@@ -300,7 +300,10 @@ if(brinok_deb_architecture)
     VERBATIM)
   add_custom_target(brinok_setup_manual ${brinok_docs_in_all}
                     DEPENDS "${brinok_setup_manual}.gz")
+  # aprs-weather is a configuration file, as the beacons of direwolf and aprx
+  # run it: it stays after removal, until purge.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA
+      "${PROJECT_SOURCE_DIR}/contrib/debian/conffiles"
       "${PROJECT_SOURCE_DIR}/contrib/debian/postinst"
       "${PROJECT_SOURCE_DIR}/contrib/debian/prerm"
       "${PROJECT_SOURCE_DIR}/contrib/debian/postrm")

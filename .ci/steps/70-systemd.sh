@@ -107,6 +107,11 @@ runs=$(exits | wc -l)
 station=/home/pi/station log=/home/pi/station/QQ9QQ-7.Log owner=pi:weather writer=pi
 sandbox_run adduser --quiet --disabled-password --comment pi pi
 [ "$(sandbox_run stat -c %a /home/pi)" = 700 ] || fail "/home/pi is not 0700"
+# brinok-setup folder stops at /home/pi, which group weather may not pass, and prints the command
+# that lets it; the operator runs it.
+said=$(sandbox_run brinok-setup folder "$station" pi 2>&1) && fail "folder passed /home/pi of 0700"
+# shellcheck disable=SC2086 # the command printed, as the operator types it
+sandbox_run ${said##*to let it: }
 for _ in 1 2; do sandbox_run brinok-setup folder "$station" pi >/dev/null; done
 write_log 100 3 0 0 0.00 998 50
 published 100/003g...t000P000b09980h50
@@ -169,10 +174,17 @@ sleep 0.5
 [ "$(tagged)" = "exit status 2: log rejected (not seven lines) and deleted" ] ||
   fail "the cron line logged '$(tagged)', not one line for the rejected log"
 
-# Removal stops brinok's units and takes them away, keeping the station folders; purge removes
-# /var/lib/brinok and brinok-setup's files, and leaves the accounts.
+# Removal stops brinok's units and takes them away, keeping the station folders and aprs-weather;
+# purge removes /var/lib/brinok, aprs-weather and brinok-setup's files, and leaves the accounts.
 sandbox_run systemctl enable --now --quiet brinok.path brinok.timer
+sandbox_run adduser --quiet direwolf weather
 sandbox_run apt-get remove -qq brinok >/dev/null
+# The beacons still run aprs-weather, which stays until purge: no error, the report while current.
+direwolf_run sandbox_run systemctl restart direwolf.service
+[[ $packet =~ ^${position}100/003g\.\.\.t000P000b09980h50$ ]] ||
+  fail "after removal direwolf sent '$packet'"
+! grep -qi -e error -e 'no such' -e failed "$work/direwolf.log" ||
+  fail "after removal direwolf logged: $(cat "$work/direwolf.log")"
 for unit in brinok.path brinok.timer brinok.service; do
   got=$(sandbox_run systemctl show -P LoadState,ActiveState,NextElapseUSecRealtime "$unit")
   [ "$(echo "$got" | xargs)" = "not-found inactive" ] || fail "after removal, $unit is $got"
@@ -180,7 +192,8 @@ done
 sandbox_run test -f /var/lib/brinok/BRINOK.TXT -a -f "$station/BRINOK.TXT" ||
   fail "removal took a station folder's report"
 sandbox_run apt-get purge -qq brinok >/dev/null
-for path in /var/lib/brinok /etc/default/brinok /etc/systemd/system/brinok.service.d; do
+for path in /var/lib/brinok /etc/default/brinok /etc/systemd/system/brinok.service.d \
+  /etc/brinok/aprs-weather; do
   sandbox_run test ! -e "$path" || fail "purge left $path"
 done
 sandbox_run sh -c "id weather && test -f $station/BRINOK.TXT" >/dev/null ||

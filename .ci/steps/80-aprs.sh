@@ -15,7 +15,7 @@ sed -e 's/^ADEVICE .*/ADEVICE udp:7355 null/' -e 's/^IGSERVER .*/IGSERVER 127.0.
   contrib/direwolf/brinok-igate.conf >"$work/dw.conf"
 sed -e 's/^server .*/server 127.0.0.1 14580/' -e 's/^mycall .*/mycall CW0000/' \
   -e 's/^passcode .*/passcode -1/' contrib/aprx/brinok-aprx.conf >"$work/aprx.conf"
-printf 'STATION=/var/lib/brinok\nPOSITION=4237.14N/07120.83W\nMAX_AGE=10\n' >"$work/settings"
+printf "STATION='/var/lib/brinok'\nPOSITION='4237.14N/07120.83W'\nMAX_AGE='10'\n" >"$work/settings"
 listener='import socket
 server = socket.create_server(("127.0.0.1", 14580))
 print("# listening")  # the session waits for a line
@@ -32,8 +32,9 @@ for client, _ in iter(server.accept, None):  # one connection after another, unt
 # A report, fresh (its data line checked by expect_line), from a log kept through a 20-minute
 # power cut, 3 hours ahead (as after the clock stepped back) or none, each served by direwolf and
 # by aprx in namespaces of their own: the station folder at /var/lib/brinok, tmpfs over the
-# folders the programs write, aprs-weather and its settings installed, a private network where
-# the listener answers logins as a server does, recording in $work/SESSION.is. They run while
+# folders the programs write and an overlay on /etc, aprs-weather and its settings installed, a
+# private network where the listener answers logins as a server does, recording in
+# $work/SESSION.is. They run while
 # pywws works below; the scratch folder stays until they end.
 fresh=225/008g015t-04P025b10084h82
 lines=$'225\n8\n15\n-3.5\n0.25\n1008.4\n82'
@@ -50,9 +51,11 @@ for session in {dw,aprx}-{fresh,kept,ahead,none}; do
   # shellcheck disable=SC2016 # expanded by the inner shell
   unshare --mount --net bash -c 'set -euo pipefail
     ip link set lo up
-    for dir in /var/lib /var/log /run /usr/libexec /etc/default; do mount -t tmpfs tmpfs $dir; done
+    for dir in /var/lib /var/log /run; do mount -t tmpfs tmpfs $dir; done
+    mkdir /run/etc /run/etc.work
+    mount -t overlay overlay -o lowerdir=/etc,upperdir=/run/etc,workdir=/run/etc.work /etc
     cp -a "$0" /var/lib/brinok && mkdir /var/log/aprx
-    install -D contrib/linux/aprs-weather /usr/libexec/brinok/aprs-weather
+    install -D contrib/linux/aprs-weather /etc/brinok/aprs-weather
     cp "$4" /etc/default/brinok
     timeout 60 python3 -u -c "$1" >"$2" & listener=$!
     for _ in $(seq 50); do [ -s "$2" ] && break; sleep 0.1; done
