@@ -40,6 +40,11 @@ for document in "$work/page.1" "$work/README.txt"; do
   [ ! -e "$document" ] || fail "render-docs left $document when lowdown failed"
 done
 
+# How often direwolf beacons is its recipe's; the one document that says it says the same.
+every=$(sed -n 's/^CBEACON .* every=\([0-9]*\) .*/\1/p' contrib/direwolf/brinok-beacon.conf)
+tr '\n' ' ' <docs/brinok-setup.md | grep -q "It beacons every $every minutes" ||
+  fail "docs/brinok-setup.md does not say that direwolf beacons every $every minutes"
+
 prefix="$work/prefix"
 cmake --install build/release --prefix "$prefix" >/dev/null
 [[ -x $prefix/bin/brinok && -f $prefix/share/man/man1/brinok.1.gz ]] ||
