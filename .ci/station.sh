@@ -144,7 +144,8 @@ said=$(sandbox_run brinok-setup pywws 1080 5 2>&1) || status=$?
 [ "$(sandbox_run sha256sum "${files[@]}")" = "$before" ] ||
   fail "brinok-setup pywws without the station changed its files"
 sandbox_run systemctl -q is-active brinok-pywws || fail "brinok-pywws is not running again"
-echo "brinok-setup pywws without the station: status 1; ${said##*$'\n'}"
+echo "brinok-setup pywws without the station: status 1, saying:"
+echo "  ${said//$'\n'/$'\n'  }"
 
 # An upgrade gives pywws this version's service, and starts pywws again.
 module=/var/lib/pywws/modules/brinok.py

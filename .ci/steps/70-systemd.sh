@@ -180,9 +180,10 @@ sandbox_run systemctl enable --now --quiet brinok.path brinok.timer
 sandbox_run adduser --quiet direwolf weather
 sandbox_run apt-get remove -qq brinok >/dev/null
 # The beacons still run aprs-weather, which stays until purge: no error, the report while current.
+report=$(sandbox_run sed -n 2p "$station/BRINOK.TXT" | tr -d '\r')
 direwolf_run sandbox_run systemctl restart direwolf.service
-[[ $packet =~ ^${position}100/003g\.\.\.t000P000b09980h50$ ]] ||
-  fail "after removal direwolf sent '$packet'"
+[[ $packet =~ ^$position && $packet == *"_$report" ]] ||
+  fail "after removal direwolf sent '$packet', not the report $report"
 ! grep -qi -e error -e 'no such' -e failed "$work/direwolf.log" ||
   fail "after removal direwolf logged: $(cat "$work/direwolf.log")"
 for unit in brinok.path brinok.timer brinok.service; do
