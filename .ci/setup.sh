@@ -165,4 +165,9 @@ calls() { sandbox_run grep -hE '^(IGLOGIN|mycall|MYCALL) ' /etc/direwolf.conf /e
 [ "$(calls)" = $'MYCALL W1XYZ-13\nIGLOGIN W1XYZ-13 13023\nmycall W1XYZ-13' ] ||
   fail "after the callsign change: $(calls)"
 sandbox_run systemctl -q is-active aprx direwolf || fail "aprx or direwolf stopped"
+# brinok-status names the folder of brinok-setup folder and the clients set up.
+shown=$(sandbox_run brinok-status) || true
+for row in '^station folder +/home/pi/station$' '^aprx +active$' '^direwolf +active'; do
+  grep -Eq "$row" <<<"$shown" || fail "brinok-status showed no /$row/: $shown"
+done
 echo "brinok-setup: $rows refusals with every file unchanged; folder, its failure and a new call"

@@ -97,6 +97,11 @@ tries=$(since brinok-pywws "$unplugged" 'Weather station device not found' | wc 
 ((tries <= 1 + ($(date +%s) - unplugged) / 59)) ||
   fail "brinok-pywws.service tried $tries times in $(($(date +%s) - unplugged)) s"
 
+# The watch says once that no weather goes out, with pywws's last word; brinok-status agrees.
+wait_for 70 prints since brinok-watch "$unplugged" 'no weather on the air' ||
+  fail "brinok-watch did not say that no weather goes out: $(journal -u brinok-watch | tail)"
+status_off=$(sandbox_run brinok-status) && fail "brinok-status ended 0 without weather: $status_off"
+
 # Every report went on the air, each packet within the rule: younger than twice the interval.
 journal -u direwolf | sed -n 's/^\([0-9.]*\) .*\[0L\] \(.*\)$/\1 \2/p' >"$work/packets"
 oldest=0
@@ -131,6 +136,18 @@ said=$(sandbox_run brinok-setup clock 2>&1) || fail "brinok-setup clock failed: 
 [[ $said == *"1 records dated after"* ]] || fail "brinok-setup clock said: $said"
 wait_for 240 new_report || fail "no report 4 minutes after brinok-setup clock"
 echo "a report $(($(date +%s) - stepped)) s after pywws met a record 2 hours ahead"
+# And the watch says once that weather goes out again: one warning, one notice, nothing between.
+wait_for 70 prints since brinok-watch "$unplugged" 'weather on the air again' ||
+  fail "brinok-watch did not say that weather goes out again: $(journal -u brinok-watch | tail)"
+watched=$(journal -u brinok-watch --since "@$unplugged" -p notice -o cat)
+mapfile -t watch_lines <<<"$watched"
+[[ ${#watch_lines[@]} -eq 2 && ${watch_lines[0]} == "no weather on the air"* &&
+  ${watch_lines[1]} == "weather on the air again"* ]] ||
+  fail "brinok-watch said, since the station was unplugged: $watched"
+status_on=$(sandbox_run brinok-status) || fail "brinok-status ended 1 with weather: $status_on"
+printf 'brinok-watch, unplugged to plugged again:\n%s\nbrinok-status without weather:\n%s\n' \
+  "$watched" "$status_off"
+printf 'brinok-status with weather:\n%s\n' "$status_on"
 
 # brinok-setup pywws when the station does not answer (without the stand-in's socket, as if
 # unplugged): status 1, its files as before, and pywws, stopped to reach the station, running again.

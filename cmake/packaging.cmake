@@ -265,9 +265,12 @@ if(brinok_deb_architecture)
           "contrib/systemd/brinok.service:lib/systemd/system"
           "contrib/systemd/brinok.path:lib/systemd/system"
           "contrib/systemd/brinok.timer:lib/systemd/system"
+          "contrib/systemd/brinok-watch.service:lib/systemd/system"
+          "contrib/systemd/brinok-watch.timer:lib/systemd/system"
           "contrib/systemd/brinok-pywws.service:lib/systemd/system"
           "contrib/pywws/60-brinok-weather-station.rules:usr/share/brinok/pywws"
           "contrib/linux/brinok-setup:usr/sbin"
+          "contrib/linux/brinok-status:usr/sbin"
           "contrib/linux/aprs-weather:etc/brinok"
           "contrib/direwolf/brinok-beacon.conf:usr/share/brinok/direwolf"
           "contrib/direwolf/brinok-igate.conf:usr/share/brinok/direwolf"
@@ -300,6 +303,10 @@ if(brinok_deb_architecture)
     VERBATIM)
   add_custom_target(brinok_setup_manual ${brinok_docs_in_all}
                     DEPENDS "${brinok_setup_manual}.gz")
+  # brinok-status is a section of brinok-setup's manual.
+  file(MAKE_DIRECTORY "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/man/man8")
+  file(CREATE_LINK brinok-setup.8.gz
+       "${CPACK_BRINOK_DEBIAN_ROOT}/usr/share/man/man8/brinok-status.8.gz" SYMBOLIC)
   # aprs-weather is a configuration file, as the beacons of direwolf and aprx
   # run it: it stays after removal, until purge.
   set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA

@@ -17,13 +17,14 @@ sandbox_start
 sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
   apt-get install -qq /root/brinok.deb >/dev/null' \
   <"build/release/brinok_${version}_$(dpkg --print-architecture).deb"
-[ "$(sandbox_run systemctl is-active brinok.path brinok.timer)" = $'active\nactive' ] ||
-  fail "the package did not start brinok.path and brinok.timer"
+[ "$(sandbox_run systemctl is-active brinok.path brinok.timer brinok-watch.timer)" = \
+  $'active\nactive\nactive' ] || fail "the package did not start brinok's path and timers"
 [ "$(sandbox_run stat -c %U:%G:%a /var/lib/brinok)" = weather:weather:775 ] ||
   fail "the package made no station folder /var/lib/brinok of weather"
 # verify finds a missing program or manual but only warns of what it cannot parse: any output fails.
-messages=$(sandbox_run systemd-analyze verify \
-  /lib/systemd/system/brinok{.service,.path,.timer,-pywws.service} 2>&1 || echo "(verify failed)")
+messages=$(sandbox_run systemd-analyze verify /lib/systemd/system/brinok{.service,.path,.timer} \
+  /lib/systemd/system/brinok-{pywws.service,watch.service,watch.timer} 2>&1 ||
+  echo "(verify failed)")
 [ -z "$messages" ] || fail "systemd-analyze verify: $messages"
 station=/var/lib/brinok log=/var/lib/brinok/QQ9QQ-7.Log owner=weather:weather runs=0 writer=weather
 write_log() { as_user "$writer" "printf '%s\r\n' $* >$log"; }
@@ -186,7 +187,7 @@ direwolf_run sandbox_run systemctl restart direwolf.service
   fail "after removal direwolf sent '$packet', not the report $report"
 ! grep -qi -e error -e 'no such' -e failed "$work/direwolf.log" ||
   fail "after removal direwolf logged: $(cat "$work/direwolf.log")"
-for unit in brinok.path brinok.timer brinok.service; do
+for unit in brinok.path brinok.timer brinok.service brinok-watch.timer; do
   got=$(sandbox_run systemctl show -P LoadState,ActiveState,NextElapseUSecRealtime "$unit")
   [ "$(echo "$got" | xargs)" = "not-found inactive" ] || fail "after removal, $unit is $got"
 done
