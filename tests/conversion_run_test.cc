@@ -133,7 +133,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog}, {kReport, std::string(5000, 'x')}},
                 0,
                 {{kReport, kFirstExampleReport}}},
-        RunCase{"StaleScratchFileIsUsedAndGone",
+        RunCase{"StaleScratchFileGoes",
                 {{kLog, kFirstExampleLog}, {kScratch, "stale scratch"}},
                 0,
                 {{kReport, kFirstExampleReport}}},
@@ -280,6 +280,11 @@ struct PermissionCase {
   fs::perms report;  // the old report's permissions
   int exit_status;
   Files after;
+  // The permissions of a scratch file that a failed run left, if any, and
+  // whether that run was root's (as a run or a test by hand as root
+  // leaves it).
+  std::optional<fs::perms> scratch = {};
+  bool scratch_left_by_root = false;
 };
 
 void PrintTo(const PermissionCase& permission_case, std::ostream* out) {
@@ -295,6 +300,9 @@ constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
 TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
   const PermissionCase& permission_case = GetParam();
+  if (permission_case.scratch_left_by_root && ::geteuid() != 0) {
+    GTEST_SKIP() << "only root can leave a file of another account here";
+  }
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
@@ -303,9 +311,16 @@ TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   const fs::file_time_type log_time = fs::last_write_time(dir / kLog);
   fs::permissions(dir / kLog, permission_case.log);
   fs::permissions(dir / kReport, permission_case.report);
+  if (permission_case.scratch) {
+    dir.Write(kScratch, "left by a failed run");
+    fs::permissions(dir / kScratch, *permission_case.scratch);
+  }
 
   RunConditions unprivileged;
   unprivileged.unprivileged = true;
+  if (permission_case.scratch_left_by_root) {
+    unprivileged.left_by_root = {kScratch};
+  }
   fs::permissions(dir.path(), permission_case.folder);
   const RunOutcome outcome = RunConverter(dir, unprivileged);
   fs::permissions(dir.path(), fs::perms::owner_all);
@@ -349,7 +364,35 @@ INSTANTIATE_TEST_SUITE_P(
                        kReadOnly,
                        kReadWrite,
                        0,
-                       {{kReport, kFirstExampleReport}}}),
+                       {{kReport, kFirstExampleReport}}},
+        // A scratch file that the account cannot write, or not date, is
+        // deleted and made anew: the folder is the station's.
+        PermissionCase{"ReadOnlyScratchIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       kReadOnly},
+        PermissionCase{"ScratchOfRootIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       kReadWrite,
+                       true},
+        // Writable by all, but only its owner may date it.
+        PermissionCase{"ScratchOfRootWritableByAllIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       fs::perms::owner_read | fs::perms::owner_write |
+                           fs::perms::group_read | fs::perms::group_write |
+                           fs::perms::others_read | fs::perms::others_write,
+                       true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConversionRun, CreatedFilesGetTheOrdinaryModeLessTheUmask) {

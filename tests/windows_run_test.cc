@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog}, {"brinok.txt", kOldReport}},
                 0,
                 {{kReport, kFirstExampleReport}}},
-        CaseRun{"LowerCaseScratchIsUsedAndGone",
+        CaseRun{"LowerCaseScratchGoes",
                 {{kLog, kFirstExampleLog}, {"swp.txt", "stale scratch"}},
                 0,
                 {{kReport, kFirstExampleReport}}},

@@ -45,9 +45,11 @@ class File {
   static File OpenInput(const char* name);
   /// Like OpenInput, but returns nothing when the name does not exist.
   static std::optional<File> OpenInputIfExists(const char* name);
-  /// Creates the file (mode 0666 less the umask) or empties an existing
-  /// regular file. Anything but a regular file raises RunFailure and is left
-  /// untouched.
+  /// Creates the file anew, empty (mode 0666 less the umask): a regular file
+  /// at the name is deleted first, whoever owns it, so that the file written
+  /// is always the caller's own. Anything but a regular file raises
+  /// RunFailure(kNotRegular) and is left untouched; a file that cannot be
+  /// deleted raises RunFailure(kIo) and stays.
   static File OpenOutput(const char* name);
   /// Opens an existing regular file for writing at its end. Returns nothing,
   /// and creates nothing, when the name does not exist.
@@ -59,6 +61,13 @@ class File {
   /// written or deleted. Raises RunFailure(kBusy) when the wait runs out, and
   /// RunFailure(kNotRegular) for anything but a regular file.
   static File OpenLocked(const char* name, std::chrono::milliseconds wait);
+  /// Opens an existing regular file for reading, to delete it with
+  /// CloseAndDelete once it has been looked at. On Windows no other program
+  /// can write to it from then on: the open fails (RunFailure(kIo)) while
+  /// another program has it open for writing, and their opens for writing
+  /// fail until it is closed. A missing file raises RunFailure(kNotFound),
+  /// anything else as OpenInput does.
+  static File OpenToDelete(const char* name);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -85,11 +94,16 @@ class File {
   const FileIdentity& Identity() const { return identity_; }
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
+  /// Closes a file opened by OpenToDelete, which is at `name`, and deletes
+  /// it: on Windows through the handle, so that the file deleted is the one
+  /// looked at, held until then; elsewhere by the name, once closed. Raises
+  /// RunFailure when either fails; the file then stays.
+  void CloseAndDelete(const char* name);
 
  private:
   using Handle = std::intptr_t;
   static constexpr Handle kNoHandle = -1;
-  enum class Mode { kInput, kOutput, kAppend, kLock };
+  enum class Mode { kInput, kOutput, kAppend, kLock, kToDelete };
 
   explicit File(Handle handle) noexcept : handle_(handle) {}
   /// The one open of each platform: opens the name for `mode` if it holds a
@@ -97,6 +111,9 @@ class File {
   /// and the identity taken. Returns nothing when the name does not exist
   /// (never for kOutput, which creates it).
   static std::optional<File> OpenRegular(const char* name, Mode mode);
+  /// Deletes the regular file at the name, for kOutput to create it anew.
+  /// Anything else raises RunFailure(kNotRegular) and is left untouched.
+  static void RemoveRegular(const char* name);
   /// Takes the exclusive lock of a file opened as kLock; false while another
   /// process holds it.
   bool TryLock();
