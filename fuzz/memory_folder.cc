@@ -142,8 +142,6 @@ void RemoveFile(const char* name) {
   TheFolder().names.erase(name);
 }
 
-void RemoveFileIfExists(const char* name) { TheFolder().names.erase(name); }
-
 bool NameExists(const char* name) { return TheFolder().names.count(name) == 1; }
 
 std::optional<FileIdentity> IdentityIfExists(const char* name) {
@@ -157,6 +155,19 @@ void RenameReplacing(const char* from, const char* to) {
   std::shared_ptr<Stored> file = folder.At(from);
   folder.names.erase(from);
   folder.names[to] = std::move(file);
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  if (!NameExists(from)) return false;
+  RenameReplacing(from, to);
+  return true;
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+  TheFolder().At(from);
+  if (NameExists(to)) return false;
+  RenameReplacing(from, to);
+  return true;
 }
 
 void SyncCurrentDirectory() {}

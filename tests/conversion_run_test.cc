@@ -180,6 +180,23 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 {{kReport, kOldReport}}},
         RunCase{"EmptyFileRejected", {{kLog, ""}}, 2, {}},
+        // A run killed while it had the log set aside left it there: the
+        // next run puts it back first, or deletes it if a newer log has
+        // come, as the weather program's next log replaces the one before.
+        RunCase{"LogSetAsideIsPutBack",
+                {{kSetAside, kFirstExampleLog}, {kReport, kOldReport}},
+                0,
+                {{kReport, kFirstExampleReport}}},
+        RunCase{"LogSetAsideGivesWayToANewerLog",
+                {{kSetAside, Lines({"1", "2", "3", "4", "5", "6", "7"})},
+                 {kLog, kFirstExampleLog}},
+                0,
+                {{kReport, kFirstExampleReport}}},
+        RunCase{"RejectedLogSetAsideIsRejectedAgain",
+                {{kSetAside, Lines({"1", "2", "3", "4", "5", "6"})},
+                 {kReport, kOldReport}},
+                2,
+                {{kReport, kOldReport}}},
         // The lock file is only locked, never written: what another program
         // put in it stays.
         RunCase{

@@ -18,11 +18,12 @@ struct FileTime {
   friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
-/// What tells one version of a file from another: the file itself (device
-/// and inode, or volume serial and file index), its size and its last
-/// modification time. Rewriting a file in place or putting another file at
-/// its name changes it; only a rewrite to the same size within one tick of
-/// the file system's clock goes unseen.
+/// What tells one version of a file from another without reading it: the
+/// file itself (device and inode, or volume serial and file index), its size
+/// and its last modification time. Rewriting a file in place or putting
+/// another file at its name changes it; only a rewrite to the same size
+/// within one tick of the file system's clock (about 16 ms for Windows' file
+/// times, 2 s on FAT) goes unseen, and only the bytes tell it.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
@@ -131,10 +132,6 @@ class File {
 /// and RunFailure(kIo) when it cannot be deleted.
 void RemoveFile(const char* name);
 
-/// Deletes the named file if it is there; a missing file is no failure.
-/// Raises RunFailure(kIo) when it cannot be deleted.
-void RemoveFileIfExists(const char* name);
-
 /// Whether anything is at the name (a link itself, whatever it leads to).
 /// The name is only looked up, never opened: on Windows, where a file that
 /// is open cannot be replaced, looking never makes another program's rename
@@ -152,6 +149,19 @@ FileIdentity IdentityAt(const char* name);
 /// Gives file `from` the name `to` in one atomic step that replaces any file
 /// called `to`; never copies. On failure both names are as they were.
 void RenameReplacing(const char* from, const char* to);
+
+/// Like RenameReplacing, but returns false, and changes nothing, when
+/// nothing is at `from`.
+bool RenameReplacingIfExists(const char* from, const char* to);
+
+/// Gives file `from` the name `to` unless something is at `to` already:
+/// then returns false, with both names as they were. Never replaces and
+/// never copies. Where the file system cannot rename without replacing
+/// (NFS), the file is linked at `to`, then unlinked at `from`, so `from`
+/// must be a name that no other program writes: a process that ends in
+/// between leaves the file under both names. Raises RunFailure(kNotFound)
+/// when nothing is at `from`, RunFailure(kIo) on any other failure.
+bool RenameUnlessTaken(const char* from, const char* to);
 
 /// Makes the renames and deletions done so far in the current directory
 /// durable. A no-op where the system offers no way to sync a folder

@@ -163,10 +163,6 @@ void RemoveFile(const char* name) {
   if (::unlink(name) != 0) FailWithErrno();
 }
 
-void RemoveFileIfExists(const char* name) {
-  if (::unlink(name) != 0 && errno != ENOENT) FailWithErrno();
-}
-
 bool NameExists(const char* name) { return IdentityIfExists(name).has_value(); }
 
 std::optional<FileIdentity> IdentityIfExists(const char* name) {
@@ -178,6 +174,30 @@ std::optional<FileIdentity> IdentityIfExists(const char* name) {
 
 void RenameReplacing(const char* from, const char* to) {
   if (std::rename(from, to) != 0) FailWithErrno();
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  if (std::rename(from, to) == 0) return true;
+  if (errno == ENOENT) return false;
+  FailWithErrno();
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+#if defined(RENAME_NOREPLACE)
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  // A file system that cannot rename so (NFS) refuses the flag.
+  if (errno != EINVAL) FailWithErrno();
+#endif
+  // A hard link is made only at a name that is free.
+  if (::link(from, to) != 0) {
+    if (errno == EEXIST) return false;
+    FailWithErrno();
+  }
+  RemoveFile(from);
+  return true;
 }
 
 void SyncCurrentDirectory() {

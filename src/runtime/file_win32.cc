@@ -104,6 +104,19 @@ struct Access {
   DWORD share;
 };
 
+// Moves a file in one step on the same volume; copying instead
+// (MOVEFILE_COPY_ALLOWED) would leave a moment with a half-written file.
+// Microsoft documents MOVEFILE_WRITE_THROUGH's flush only for a move done as
+// a copy and a delete, so for this rename it is asked for but not promised.
+// Returns the error, or ERROR_SUCCESS.
+DWORD Move(const char* from, const char* to, DWORD flags) {
+  if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                  flags | MOVEFILE_WRITE_THROUGH)) {
+    return ERROR_SUCCESS;
+  }
+  return GetLastError();
+}
+
 // A symbolic link, junction or mount point is refused; any other reparse
 // point stands for the file's own data.
 void RequireNoLink(HANDLE named) {
@@ -271,12 +284,6 @@ void RemoveFile(const char* name) {
   if (!DeleteFileW(Widen(name).c_str())) FailWithLastError();
 }
 
-void RemoveFileIfExists(const char* name) {
-  if (!DeleteFileW(Widen(name).c_str()) && !IsMissing(GetLastError())) {
-    FailWithLastError();
-  }
-}
-
 bool NameExists(const char* name) {
   if (GetFileAttributesW(Widen(name).c_str()) != INVALID_FILE_ATTRIBUTES) {
     return true;
@@ -300,14 +307,24 @@ std::optional<FileIdentity> IdentityIfExists(const char* name) {
 }
 
 void RenameReplacing(const char* from, const char* to) {
-  // One step on the same volume; copying instead (MOVEFILE_COPY_ALLOWED)
-  // would leave a moment with a half-written report. Microsoft documents
-  // MOVEFILE_WRITE_THROUGH's flush only for a move done as a copy and a
-  // delete, so for this rename it is asked for but not promised.
-  if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    FailWithLastError();
-  }
+  const DWORD error = Move(from, to, MOVEFILE_REPLACE_EXISTING);
+  if (error != ERROR_SUCCESS) Fail(error);
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  const DWORD error = Move(from, to, MOVEFILE_REPLACE_EXISTING);
+  if (error == ERROR_SUCCESS) return true;
+  if (IsMissing(error)) return false;
+  Fail(error);
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on a taken name, in the
+  // same step.
+  const DWORD error = Move(from, to, 0);
+  if (error == ERROR_SUCCESS) return true;
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+  Fail(error);
 }
 
 // Windows documents no way for a program to flush a folder's entries, so the
