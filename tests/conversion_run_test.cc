@@ -74,6 +74,21 @@ TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
 
   EXPECT_EQ(outcome.exit_status, run_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
+  // Only the report's modification time is the reading's; its access time
+  // is left to the system. Looked at before anything reads the report.
+  if (log_time && outcome.exit_status == 0) {
+    struct stat report;
+    ASSERT_EQ(::stat((dir / kReport).c_str(), &report), 0);
+    EXPECT_FALSE(report.st_atim.tv_sec == report.st_mtim.tv_sec &&
+                 report.st_atim.tv_nsec == report.st_mtim.tv_nsec)
+        << "the report's access time was set to the reading's time";
+  }
+  // Most runs find no log; those make no lock file, and so end with 3 in a
+  // folder that the account may not write.
+  if (outcome.exit_status == 3 && !run_case.before.contains(kLock)) {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kLock)))
+        << "a run that found no log made the lock file";
+  }
   EXPECT_EQ(dir.Contents(), run_case.after);
   if (log_time && dir.Read(kLog)) {
     EXPECT_EQ(fs::last_write_time(dir / kLog), *log_time)

@@ -784,6 +784,15 @@ INSTANTIATE_TEST_SUITE_P(
                    .exit_status = 1,
                    .after = {{kLog, kOriginalLog}, {kReport, kOldReport}},
                    .times = 501},
+        // A file system without locks fails every try alike: the run ends
+        // at once, not after 5 s in vain at every start. (A run that took
+        // the failure for a held lock would try again, and here convert.)
+        NamedFault{"LockNotSupported",
+                   "flock BRINOK.LCK",
+                   1,
+                   "error=ENOLCK",
+                   1,
+                   {{kLog, kOriginalLog}, {kReport, kOldReport}}},
         // A lock file that the account may not write (another account's)
         // is opened for reading, which locks as well.
         NamedFault{"LockFileMayNotBeWritten",
@@ -1021,6 +1030,15 @@ INSTANTIATE_TEST_SUITE_P(
             Rewrite::kInPlaceSameSizeAndTime,
             1,
             {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The judged log is set aside only after the replacement's identity
+        // is taken: a log renamed in meanwhile is the one set aside, and
+        // goes back.
+        RewriteCase{"RenamedWhileTheReplacementIsLookedAt",
+                    "stat SWP.TXT",
+                    2,  // after its creation's
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
         // The log is set aside, but a new one came in the moment after: it
         // keeps the name, and the judged log, set aside, goes.
         RewriteCase{.name = "RenamedOnceTheLogIsSetAsideForItsReplacement",
