@@ -1,11 +1,11 @@
 /* The least a conversion run of the bundled sample log has to ask of the
  * kernel: the same opens, reads, flushed and dated writes, syncs, renames and
- * deletion as brinok, with the report written as a constant instead of
+ * deletions as brinok, with the report written as a constant instead of
  * computed. The benchmark times it side by side with brinok, so the
  * difference is what brinok adds to the work itself. It only handles a log
  * that fits in one read block; anything unexpected ends it with status 1. */
 
-#define _DEFAULT_SOURCE /* flock */
+#define _GNU_SOURCE /* flock, renameat2 */
 
 #include <errno.h>
 #include <fcntl.h>
@@ -23,6 +23,7 @@ static const char kLogName[] = "QQ9QQ-7.Log";
 static const char kScratchName[] = "SWP.TXT";
 static const char kReportName[] = "BRINOK.TXT";
 static const char kLockName[] = "BRINOK.LCK";
+static const char kSetAsideName[] = "BRINOK.DEL";
 
 #define ASTERISKS "*****************************************************\r\n"
 static const char kReport[] = ASTERISKS
@@ -33,6 +34,7 @@ static const char kReport[] = ASTERISKS
 /* In zero-filled memory, so no heap and no page is touched beyond use. */
 static char block[kReadBlock];
 static char compacted[kReadBlock];
+static char set_aside[kReadBlock];
 
 /* The times WriteSynced gives each file: the access time as it is, and the
  * log's modification time when the check opened it. */
@@ -50,13 +52,14 @@ static int OpenRegular(const char* name, int flags, struct timespec* modified) {
   return fd;
 }
 
+/* Made anew: the previous run left none. */
 static int OpenScratch(void) {
-  return OpenRegular(kScratchName, O_WRONLY | O_CREAT | O_TRUNC, NULL);
+  return OpenRegular(kScratchName, O_WRONLY | O_CREAT | O_EXCL, NULL);
 }
 
-/* The log's identity at its name, looked up as brinok looks it up to see
- * whether another program has rewritten the log; at an open, the regular
- * file check's fstat gives it. */
+/* A file's identity at its name, looked up as brinok looks up the compacted
+ * log's before it takes the log's name; at an open, the regular file check's
+ * fstat gives it. */
 static void IdentityAt(const char* name) {
   struct stat status;
   if (lstat(name, &status) != 0) Fail();
@@ -78,6 +81,24 @@ static void WriteSynced(int fd, const char* data, size_t size) {
 
 static void Close(int fd) {
   if (close(fd) != 0) Fail();
+}
+
+/* Sets the log aside and looks at it there, as brinok does before deleting
+ * it: its status, and its first `size` bytes, the ones last read into the
+ * block. Returns it open. */
+static int SetAside(size_t size) {
+  if (rename(kLogName, kSetAsideName) != 0) Fail();
+  const int fd = OpenRegular(kSetAsideName, O_RDONLY, NULL);
+  if (read(fd, set_aside, size) != (ssize_t)size ||
+      memcmp(set_aside, block, size) != 0) {
+    Fail();
+  }
+  return fd;
+}
+
+static void DeleteSetAside(int fd) {
+  Close(fd);
+  if (unlink(kSetAsideName) != 0) Fail();
 }
 
 /* The line that starts at `start`: it ends at a CR, which takes an LF right
@@ -116,27 +137,32 @@ static size_t Compact(size_t size) {
 }
 
 int main(void) {
-  /* A look for the log; no log is the most common run of all. */
+  /* A look for the log, and for one a killed run set aside; no log is the
+   * most common run of all. */
   struct stat status;
   if (lstat(kLogName, &status) != 0) {
-    if (errno == ENOENT) return 3;
-    Fail();
+    if (errno != ENOENT) Fail();
+    if (lstat(kSetAsideName, &status) == 0 || errno != ENOENT) Fail();
+    return 3;
   }
   /* One run at a time: the folder's lock, held to the end. */
   const int lock = OpenRegular(kLockName, O_RDWR | O_CREAT, NULL);
   if (flock(lock, LOCK_EX | LOCK_NB) != 0) Fail();
+  /* No log set aside by a killed run. */
+  if (open(kSetAsideName, O_RDONLY | kOpenFlags) >= 0 || errno != ENOENT) {
+    Fail();
+  }
 
   /* Check. */
   int log = OpenRegular(kLogName, O_RDONLY, &dates[1]);
   size_t size = ReadLog(log);
   Close(log);
   if (CountLines(size) != kLogLines) {
-    IdentityAt(kLogName);
-    if (unlink(kLogName) != 0) Fail();
+    DeleteSetAside(SetAside(size));
     return 2;
   }
 
-  /* Compaction. */
+  /* Compaction, and the log replaced by it without replacing a newer one. */
   log = OpenRegular(kLogName, O_RDONLY, NULL);
   int scratch = OpenScratch();
   size = ReadLog(log);
@@ -144,13 +170,17 @@ int main(void) {
   WriteSynced(scratch, compacted, Compact(size));
   Close(scratch);
   IdentityAt(kScratchName);
-  IdentityAt(kLogName);
-  if (rename(kScratchName, kLogName) != 0) Fail();
+  int set_aside_log = SetAside(size);
+  if (renameat2(AT_FDCWD, kScratchName, AT_FDCWD, kLogName,
+                RENAME_NOREPLACE) != 0) {
+    Fail();
+  }
+  DeleteSetAside(set_aside_log);
 
   /* Reading and writing the report. */
   log = OpenRegular(kLogName, O_RDONLY, NULL);
   scratch = OpenScratch();
-  ReadLog(log);
+  size = ReadLog(log);
   Close(log);
   WriteSynced(scratch, kReport, sizeof kReport - 1);
   Close(scratch);
@@ -168,8 +198,7 @@ int main(void) {
   const int dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dir < 0 || fsync(dir) != 0) Fail();
   Close(dir);
-  IdentityAt(kLogName);
-  if (unlink(kLogName) != 0) Fail();
+  DeleteSetAside(SetAside(size));
   Close(lock);
   return 0;
 }

@@ -73,16 +73,15 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   Folder& folder = TheFolder();
   const auto found = folder.names.find(name);
   std::shared_ptr<Stored> file;
-  if (found != folder.names.end()) {
+  if (mode == Mode::kOutput) {
+    // Always a new file, as on disk: a file at the name goes first.
+    file = folder.names[name] = folder.Make();
+  } else if (found != folder.names.end()) {
     file = found->second;
-  } else if (mode == Mode::kOutput || mode == Mode::kLock) {
+  } else if (mode == Mode::kLock) {
     file = folder.names[name] = folder.Make();
   } else {
     return std::nullopt;
-  }
-  if (mode == Mode::kOutput && !file->bytes.empty()) {
-    file->bytes.clear();
-    file->modified = ++folder.clock;
   }
   auto slot = std::find_if(folder.open.begin(), folder.open.end(),
                            [](const Open& open) { return !open.file; });
@@ -133,12 +132,15 @@ void File::Sync() {}
 
 void File::Close() { Release(); }
 
+void File::CloseAndDelete(const char* name) {
+  Release();
+  RemoveFile(name);
+}
+
 void RemoveFile(const char* name) {
   TheFolder().At(name);
   TheFolder().names.erase(name);
 }
-
-void RemoveFileIfExists(const char* name) { TheFolder().names.erase(name); }
 
 bool NameExists(const char* name) { return TheFolder().names.count(name) == 1; }
 
@@ -153,6 +155,19 @@ void RenameReplacing(const char* from, const char* to) {
   std::shared_ptr<Stored> file = folder.At(from);
   folder.names.erase(from);
   folder.names[to] = std::move(file);
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  if (!NameExists(from)) return false;
+  RenameReplacing(from, to);
+  return true;
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+  TheFolder().At(from);
+  if (NameExists(to)) return false;
+  RenameReplacing(from, to);
+  return true;
 }
 
 void SyncCurrentDirectory() {}

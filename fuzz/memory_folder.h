@@ -8,9 +8,9 @@
 namespace brinok::fuzz {
 
 /// The fuzz targets link this in place of the platform's file functions
-/// (file_posix.cc, file_win32.cc): File, RemoveFile, IdentityIfExists,
-/// RenameReplacing and SyncCurrentDirectory work on one folder of regular
-/// files held in memory, so that a whole run costs no system call.
+/// (file_posix.cc, file_win32.cc): File, RemoveFile, IdentityIfExists, the
+/// renames and SyncCurrentDirectory work on one folder of regular files held
+/// in memory, so that a whole run costs no system call.
 
 /// Empties the folder and puts `files` (name, bytes) in it.
 void ResetFolder(const std::map<std::string, std::string>& files);

@@ -74,6 +74,21 @@ TEST_P(ConversionRunTest, LeavesExactlyTheExpectedFiles) {
 
   EXPECT_EQ(outcome.exit_status, run_case.exit_status);
   EXPECT_EQ(outcome.printed, "");
+  // Only the report's modification time is the reading's; its access time
+  // is left to the system. Looked at before anything reads the report.
+  if (log_time && outcome.exit_status == 0) {
+    struct stat report;
+    ASSERT_EQ(::stat((dir / kReport).c_str(), &report), 0);
+    EXPECT_FALSE(report.st_atim.tv_sec == report.st_mtim.tv_sec &&
+                 report.st_atim.tv_nsec == report.st_mtim.tv_nsec)
+        << "the report's access time was set to the reading's time";
+  }
+  // Most runs find no log; those make no lock file, and so end with 3 in a
+  // folder that the account may not write.
+  if (outcome.exit_status == 3 && !run_case.before.contains(kLock)) {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dir / kLock)))
+        << "a run that found no log made the lock file";
+  }
   EXPECT_EQ(dir.Contents(), run_case.after);
   if (log_time && dir.Read(kLog)) {
     EXPECT_EQ(fs::last_write_time(dir / kLog), *log_time)
@@ -133,7 +148,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog}, {kReport, std::string(5000, 'x')}},
                 0,
                 {{kReport, kFirstExampleReport}}},
-        RunCase{"StaleScratchFileIsUsedAndGone",
+        RunCase{"StaleScratchFileGoes",
                 {{kLog, kFirstExampleLog}, {kScratch, "stale scratch"}},
                 0,
                 {{kReport, kFirstExampleReport}}},
@@ -180,6 +195,23 @@ INSTANTIATE_TEST_SUITE_P(
                 2,
                 {{kReport, kOldReport}}},
         RunCase{"EmptyFileRejected", {{kLog, ""}}, 2, {}},
+        // A run killed while it had the log set aside left it there: the
+        // next run puts it back first, or deletes it if a newer log has
+        // come, as the weather program's next log replaces the one before.
+        RunCase{"LogSetAsideIsPutBack",
+                {{kSetAside, kFirstExampleLog}, {kReport, kOldReport}},
+                0,
+                {{kReport, kFirstExampleReport}}},
+        RunCase{"LogSetAsideGivesWayToANewerLog",
+                {{kSetAside, Lines({"1", "2", "3", "4", "5", "6", "7"})},
+                 {kLog, kFirstExampleLog}},
+                0,
+                {{kReport, kFirstExampleReport}}},
+        RunCase{"RejectedLogSetAsideIsRejectedAgain",
+                {{kSetAside, Lines({"1", "2", "3", "4", "5", "6"})},
+                 {kReport, kOldReport}},
+                2,
+                {{kReport, kOldReport}}},
         // The lock file is only locked, never written: what another program
         // put in it stays.
         RunCase{
@@ -280,6 +312,11 @@ struct PermissionCase {
   fs::perms report;  // the old report's permissions
   int exit_status;
   Files after;
+  // The permissions of a scratch file that a failed run left, if any, and
+  // whether that run was root's (as a run or a test by hand as root
+  // leaves it).
+  std::optional<fs::perms> scratch = {};
+  bool scratch_left_by_root = false;
 };
 
 void PrintTo(const PermissionCase& permission_case, std::ostream* out) {
@@ -295,6 +332,9 @@ constexpr fs::perms kReadWrite = kReadOnly | fs::perms::owner_write;
 TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   if (TestingWindowsProgram()) GTEST_SKIP() << "POSIX file modes";
   const PermissionCase& permission_case = GetParam();
+  if (permission_case.scratch_left_by_root && ::geteuid() != 0) {
+    GTEST_SKIP() << "only root can leave a file of another account here";
+  }
   ScratchDir dir;
   dir.Write(kLog, kFirstExampleLog);
   dir.Write(kReport, kOldReport);
@@ -303,9 +343,16 @@ TEST_P(PermissionTest, EndsAsTheOperatorExpects) {
   const fs::file_time_type log_time = fs::last_write_time(dir / kLog);
   fs::permissions(dir / kLog, permission_case.log);
   fs::permissions(dir / kReport, permission_case.report);
+  if (permission_case.scratch) {
+    dir.Write(kScratch, "left by a failed run");
+    fs::permissions(dir / kScratch, *permission_case.scratch);
+  }
 
   RunConditions unprivileged;
   unprivileged.unprivileged = true;
+  if (permission_case.scratch_left_by_root) {
+    unprivileged.left_by_root = {kScratch};
+  }
   fs::permissions(dir.path(), permission_case.folder);
   const RunOutcome outcome = RunConverter(dir, unprivileged);
   fs::permissions(dir.path(), fs::perms::owner_all);
@@ -349,7 +396,35 @@ INSTANTIATE_TEST_SUITE_P(
                        kReadOnly,
                        kReadWrite,
                        0,
-                       {{kReport, kFirstExampleReport}}}),
+                       {{kReport, kFirstExampleReport}}},
+        // A scratch file that the account cannot write, or not date, is
+        // deleted and made anew: the folder is the station's.
+        PermissionCase{"ReadOnlyScratchIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       kReadOnly},
+        PermissionCase{"ScratchOfRootIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       kReadWrite,
+                       true},
+        // Writable by all, but only its owner may date it.
+        PermissionCase{"ScratchOfRootWritableByAllIsMadeAnew",
+                       fs::perms::owner_all,
+                       kReadWrite,
+                       kReadWrite,
+                       0,
+                       {{kReport, kFirstExampleReport}},
+                       fs::perms::owner_read | fs::perms::owner_write |
+                           fs::perms::group_read | fs::perms::group_write |
+                           fs::perms::others_read | fs::perms::others_write,
+                       true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ConversionRun, CreatedFilesGetTheOrdinaryModeLessTheUmask) {

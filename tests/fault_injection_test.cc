@@ -273,10 +273,10 @@ std::vector<FileEffect> FileEffects(const std::string& trace,
         target += (target.empty() ? "" : " ") + name;
       }
     }
-    const bool ours = target.starts_with(kLog) ||
-                      target.starts_with(kScratch) ||
-                      target.starts_with(kReport) ||
-                      target.starts_with(kLock) || target == "folder";
+    const bool ours =
+        target.starts_with(kLog) || target.starts_with(kScratch) ||
+        target.starts_with(kReport) || target.starts_with(kLock) ||
+        target.starts_with(kSetAside) || target == "folder";
     if (ours) effects.push_back({what + " " + target, call, occurrence});
   });
   return effects;
@@ -409,12 +409,12 @@ class FaultInjection : public ::testing::Test {
     const Files after = dir.Contents();
     for (const auto& [name, bytes] : after) {
       EXPECT_TRUE(name == kLog || name == kScratch || name == kReport ||
-                  name == kLock)
+                  name == kLock || name == kSetAside)
           << "left " << name;
     }
     const auto report = after.find(kReport);
-    const auto log = after.find(kLog);
-    const bool log_kept = log != after.end();
+    // A log set aside is kept as well: the next run puts it back.
+    const bool log_kept = after.contains(kLog) || after.contains(kSetAside);
     if (report == after.end()) {
       ADD_FAILURE() << "the report is missing";
     } else {
@@ -427,11 +427,13 @@ class FaultInjection : public ::testing::Test {
             << "the log is gone without the new report in place";
       }
     }
-    if (log_kept) {
-      EXPECT_TRUE(log->second == kOriginalLog || log->second == kCompactedLog)
-          << "the log is neither the original nor its compaction:\n"
-          << log->second;
-      EXPECT_EQ(fs::last_write_time(dir / kLog), kLogWritten)
+    for (const char* name : {kLog, kSetAside}) {
+      const auto kept = after.find(name);
+      if (kept == after.end()) continue;
+      EXPECT_TRUE(kept->second == kOriginalLog || kept->second == kCompactedLog)
+          << name << " is neither the original log nor its compaction:\n"
+          << kept->second;
+      EXPECT_EQ(fs::last_write_time(dir / name), kLogWritten)
           << "the kept log lost its time";
     }
     // The sanitizers' runtime (sanitize preset) probes memory by writing to
@@ -446,8 +448,8 @@ class FaultInjection : public ::testing::Test {
     // Once the report is out, a log that looks gone has gone either way: the
     // run has succeeded, and a log that was still there is published again.
     const bool log_looks_gone_after_publication =
-        missing && (IsEffect(call, occurrence, "stat " + log_name, 0) ||
-                    IsEffect(call, occurrence, "unlink " + log_name, 1));
+        missing &&
+        IsEffect(call, occurrence, "rename " + log_name + " " + kSetAside, 0);
     if (status == 0 && !runtime_gave_up) {
       Files normal_end = {{kReport, kFirstExampleReport}};
       if (log_looks_gone_after_publication) normal_end[kLog] = kCompactedLog;
@@ -501,19 +503,23 @@ TEST_F(FaultInjection, NormalRunMakesTheFileCallsThatAreInjected) {
               Total(start_up_));
   RecordProperty("file_calls", Total(counts_));
   // The run's own calls, whatever the program loader adds: the log opened
-  // three times, the scratch file twice, the lock, the report and the
-  // directory once; one lock taken; the scratch file dated twice; two
-  // renames and one deletion.
-  EXPECT_GE(CountOf(counts_, {"open", "openat", "openat2"}), 8);
+  // three times, the scratch file twice, the log set aside three times (a
+  // look for one left over, then before its replacement and its deletion),
+  // the lock, the report and the directory once; one lock taken; the
+  // scratch file dated twice; the log set aside twice, the compacted log and
+  // the report put in place; the log set aside deleted twice.
+  EXPECT_GE(CountOf(counts_, {"open", "openat", "openat2"}), 11);
   EXPECT_EQ(CountOf(counts_, {"flock"}), 1);
   EXPECT_EQ(CountOf(counts_, {"utimensat"}), 2);
-  EXPECT_EQ(CountOf(counts_, {"rename", "renameat", "renameat2"}), 2);
-  EXPECT_EQ(CountOf(counts_, {"unlink", "unlinkat"}), 1);
+  EXPECT_EQ(CountOf(counts_, {"rename", "renameat", "renameat2"}), 4);
+  EXPECT_EQ(CountOf(counts_, {"unlink", "unlinkat"}), 2);
 }
 
 // Each file is forced to disk before the run relies on it: the compacted
 // log before it replaces the log, the report before it replaces the old
 // one, and the folder (with the report's new name) before the log goes.
+// The log goes aside before the compacted log takes its name, and is
+// deleted only after.
 // Each is dated after its last write, so that its time goes to disk with it
 // and no later write changes it.
 TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
@@ -530,11 +536,19 @@ TEST_F(FaultInjection, DurabilityCallsComeInOrder) {
     }
   }
   const std::vector<std::string> expected = {
-      "write SWP.TXT", "time SWP.TXT",
-      "fsync SWP.TXT", "rename SWP.TXT QQ9QQ-7.Log",
-      "write SWP.TXT", "time SWP.TXT",
-      "fsync SWP.TXT", "rename SWP.TXT BRINOK.TXT",
-      "fsync folder",  "unlink QQ9QQ-7.Log",
+      "write SWP.TXT",
+      "time SWP.TXT",
+      "fsync SWP.TXT",
+      "rename QQ9QQ-7.Log BRINOK.DEL",
+      "rename SWP.TXT QQ9QQ-7.Log",
+      "unlink BRINOK.DEL",
+      "write SWP.TXT",
+      "time SWP.TXT",
+      "fsync SWP.TXT",
+      "rename SWP.TXT BRINOK.TXT",
+      "fsync folder",
+      "rename QQ9QQ-7.Log BRINOK.DEL",
+      "unlink BRINOK.DEL",
   };
   EXPECT_EQ(order, expected);
 }
@@ -668,20 +682,32 @@ INSTANTIATE_TEST_SUITE_P(
         // With the report out, a log that another program removed is gone
         // either way: the run has succeeded.
         NamedFault{"LogVanishesBeforeItIsDeleted",
-                   "unlink QQ9QQ-7.Log",
+                   "rename QQ9QQ-7.Log BRINOK.DEL",
+                   2,  // after its replacement's
+                   "error=ENOENT",
+                   0,
+                   {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
+        // The log set aside goes back to its name when it cannot be deleted.
+        NamedFault{"LogSetAsideCannotBeDeleted",
+                   "unlink BRINOK.DEL",
+                   2,
+                   "error=EIO",
                    1,
-                   "error=ENOENT",
-                   0,
                    {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
-        NamedFault{"LogVanishesBeforeItIsLookedAtAgain",
-                   "stat QQ9QQ-7.Log",
-                   // The first look, the check's, the compaction's, before
-                   // the compacted log replaces it, the reading's, and the
-                   // last before it is deleted.
-                   6,
-                   "error=ENOENT",
+        NamedFault{"OriginalLogSetAsideCannotBeDeleted",
+                   "unlink BRINOK.DEL",
+                   1,
+                   "error=EIO",
+                   1,
+                   {{kLog, kCompactedLog}, {kReport, kOldReport}}},
+        // A file system that cannot rename without replacing (NFS): the
+        // compacted log is linked at the log's name, then unlinked.
+        NamedFault{"NoRenameWithoutReplacing",
+                   "rename SWP.TXT QQ9QQ-7.Log",
+                   1,
+                   "error=EINVAL",
                    0,
-                   {{kLog, kCompactedLog}, {kReport, kFirstExampleReport}}},
+                   {{kReport, kFirstExampleReport}}},
         NamedFault{"FolderMayNotBeOpened",
                    "open folder",
                    1,
@@ -758,6 +784,15 @@ INSTANTIATE_TEST_SUITE_P(
                    .exit_status = 1,
                    .after = {{kLog, kOriginalLog}, {kReport, kOldReport}},
                    .times = 501},
+        // A file system without locks fails every try alike: the run ends
+        // at once, not after 5 s in vain at every start. (A run that took
+        // the failure for a held lock would try again, and here convert.)
+        NamedFault{"LockNotSupported",
+                   "flock BRINOK.LCK",
+                   1,
+                   "error=ENOLCK",
+                   1,
+                   {{kLog, kOriginalLog}, {kReport, kOldReport}}},
         // A lock file that the account may not write (another account's)
         // is opened for reading, which locks as well.
         NamedFault{"LockFileMayNotBeWritten",
@@ -769,16 +804,16 @@ INSTANTIATE_TEST_SUITE_P(
         // A rejected log that another program removes meanwhile was not
         // the run's to delete: the run fails, as at any other vanishing.
         NamedFault{.name = "RejectedLogVanishesBeforeItIsDeleted",
-                   .effect = "unlink QQ9QQ-7.Log",
+                   .effect = "rename QQ9QQ-7.Log BRINOK.DEL",
                    .nth = 1,
                    .tamper = "error=ENOENT",
                    .exit_status = 1,
                    .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
                    .log = kRejectedLog},
-        NamedFault{.name = "RejectedLogGoneWhenLookedAtBeforeItsDeletion",
-                   .effect = "stat QQ9QQ-7.Log",
-                   .nth = 3,  // the first look, the check's, the last look
-                   .tamper = "error=ENOENT",
+        NamedFault{.name = "RejectedLogSetAsideCannotBeDeleted",
+                   .effect = "unlink BRINOK.DEL",
+                   .nth = 1,
+                   .tamper = "error=EIO",
                    .exit_status = 1,
                    .after = {{kLog, kRejectedLog}, {kReport, kOldReport}},
                    .log = kRejectedLog}),
@@ -802,6 +837,10 @@ enum class Rewrite {
   // In place to fourteen lines: the compacted log's seven, then a new
   // reading's.
   kInPlaceTwoReadings,
+  // In place to a new reading of the same size, with the modification time
+  // put back: the same file, size and time, as a rewrite within one tick
+  // of the file system's clock leaves them. Only the bytes tell.
+  kInPlaceSameSizeAndTime,
 };
 
 struct RewriteCase {
@@ -828,6 +867,18 @@ const std::string kNewReport = Report("045/015g022t-04P125b10130h77");
 // The same reading, one byte longer.
 const std::string kLongerNewLog = " " + kNewLog;
 
+// The same reading, `size` bytes long (its humidity led by spaces, which a
+// number does not see), at least kNewLog's size.
+std::string NewLogOfSize(std::size_t size) {
+  return Lines({"45.9", "15", "22", "-4", "1,25", "1013",
+                std::string(size - kNewLog.size(), ' ') + "77"});
+}
+
+// Six lines the size of kNewLog and of the original log: the check rejects
+// them.
+const std::string kRejectedLogOfTheSameSize =
+    "270\r\n5\r\n12\r\n68.5\r\n0.12\r\n1013.2  55";
+
 // The rewritten log's modification time: half a second after the log's,
 // within one second, so a rewrite to the same size is told only by the
 // fraction of its second, on every run.
@@ -845,10 +896,11 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   ScratchDir dir;
   WriteStartingState(dir, rewrite_case.log);
   const Rewrite kind = rewrite_case.rewrite;
-  const std::string new_log = kind == Rewrite::kInPlaceSameTime ? kLongerNewLog
-                              : kind == Rewrite::kInPlaceTwoReadings
-                                  ? kCompactedLog + kNewLog
-                                  : kNewLog;
+  // Of the size of the log it replaces, for kInPlaceSameSizeAndTime.
+  std::string new_log = kind == Rewrite::kInPlaceSameTime ? kLongerNewLog
+                        : kind == Rewrite::kInPlaceTwoReadings
+                            ? kCompactedLog + kNewLog
+                            : kNewLog;
   // The trace of this run alone tells when the held call has started, or
   // has been made.
   fs::remove(TracePath());
@@ -866,8 +918,17 @@ TEST_P(RewriteDuringTheRun, KeepsTheNewLog) {
   bool rewritten = false;
   const auto rewrite = [&] {
     if (!moment_has_come()) return false;
-    if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime ||
-        kind == Rewrite::kInPlaceTwoReadings) {
+    if (kind == Rewrite::kInPlaceSameSizeAndTime) {
+      const fs::file_time_type time = fs::last_write_time(dir / kLog);
+      new_log = NewLogOfSize(fs::file_size(dir / kLog));
+      {
+        std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
+                                          std::ios::out | std::ios::trunc);
+        log << new_log;
+      }
+      fs::last_write_time(dir / kLog, time);
+    } else if (kind == Rewrite::kInPlace || kind == Rewrite::kInPlaceSameTime ||
+               kind == Rewrite::kInPlaceTwoReadings) {
       // Opened, emptied and written: the same file with new contents.
       {
         std::ofstream log(dir / kLog, std::ios::binary | std::ios::in |
@@ -961,6 +1022,32 @@ INSTANTIATE_TEST_SUITE_P(
                     Rewrite::kInPlaceSameTime,
                     1,
                     {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // Only the bytes tell this one.
+        RewriteCase{
+            "InPlaceToTheSameSizeAndTimeBeforeTheCompactedLogReplacesIt",
+            "fsync SWP.TXT",
+            1,
+            Rewrite::kInPlaceSameSizeAndTime,
+            1,
+            {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The judged log is set aside only after the replacement's identity
+        // is taken: a log renamed in meanwhile is the one set aside, and
+        // goes back.
+        RewriteCase{"RenamedWhileTheReplacementIsLookedAt",
+                    "stat SWP.TXT",
+                    2,  // after its creation's
+                    Rewrite::kWriteThenRename,
+                    1,
+                    {{kScratch, kCompactedLog}, {kReport, kOldReport}}},
+        // The log is set aside, but a new one came in the moment after: it
+        // keeps the name, and the judged log, set aside, goes.
+        RewriteCase{.name = "RenamedOnceTheLogIsSetAsideForItsReplacement",
+                    .held = "rename QQ9QQ-7.Log BRINOK.DEL",
+                    .nth = 1,
+                    .rewrite = Rewrite::kWriteThenRename,
+                    .exit_status = 1,
+                    .after = {{kScratch, kCompactedLog}, {kReport, kOldReport}},
+                    .after_the_call = true},
         // The link is looked at, not the log it leads to.
         RewriteCase{"LinkPutAtTheLogBeforeTheCompactedLogReplacesIt",
                     "fsync SWP.TXT",
@@ -993,8 +1080,8 @@ INSTANTIATE_TEST_SUITE_P(
         // now; the new log waits for the next run.
         RewriteCase{"RenamedOnceTheReadingHasOpenedIt",
                     "stat QQ9QQ-7.Log",
-                    5,  // the reading's: after the look, the check's, the
-                        // compaction's and the one before the replacement
+                    4,  // the reading's: after the look, the check's and
+                        // the compaction's
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}},
@@ -1007,12 +1094,29 @@ INSTANTIATE_TEST_SUITE_P(
                     .exit_status = 1,
                     .after = {{kReport, kOldReport}},
                     .log = kRejectedLog},
+        RewriteCase{
+            .name = "InPlaceToTheSameSizeAndTimeBeforeTheRejectedLogIsDeleted",
+            .held = "close QQ9QQ-7.Log",
+            .nth = 1,
+            .rewrite = Rewrite::kInPlaceSameSizeAndTime,
+            .exit_status = 1,
+            .after = {{kReport, kOldReport}},
+            .log = kRejectedLogOfTheSameSize},
+        // The deletion is held back: the rejected log, set aside, goes; the
+        // new one, at the log's name, is not touched.
+        RewriteCase{.name = "RenamedWhileTheRejectedLogIsDeleted",
+                    .held = "unlink BRINOK.DEL",
+                    .nth = 1,
+                    .rewrite = Rewrite::kWriteThenRename,
+                    .exit_status = 2,
+                    .after = {{kReport, kOldReport}},
+                    .log = kRejectedLog},
         // The reading reads the file it opened to its end, seven lines at a
         // time, and the last seven are the reading: a log rewritten in place
         // to two readings meanwhile gives the second.
         RewriteCase{.name = "InPlaceToTwoReadingsOnceTheReadingHasOpenedIt",
                     .held = "stat QQ9QQ-7.Log",
-                    .nth = 5,  // the reading's, as above
+                    .nth = 4,  // the reading's, as above
                     .rewrite = Rewrite::kInPlaceTwoReadings,
                     .exit_status = 0,
                     .after = {{kReport, kNewReport}},
@@ -1028,6 +1132,18 @@ INSTANTIATE_TEST_SUITE_P(
         RewriteCase{"RenamedBeforeTheLogIsDeleted",
                     "fsync folder",
                     1,
+                    Rewrite::kWriteThenRename,
+                    0,
+                    {{kReport, kFirstExampleReport}}},
+        RewriteCase{"InPlaceToTheSameSizeAndTimeBeforeTheLogIsDeleted",
+                    "fsync folder",
+                    1,
+                    Rewrite::kInPlaceSameSizeAndTime,
+                    0,
+                    {{kReport, kFirstExampleReport}}},
+        RewriteCase{"RenamedWhileTheLogIsDeleted",
+                    "unlink BRINOK.DEL",
+                    2,  // after the original log's, once replaced
                     Rewrite::kWriteThenRename,
                     0,
                     {{kReport, kFirstExampleReport}}}),

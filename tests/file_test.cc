@@ -61,6 +61,8 @@ TEST_P(NotRegularTest, IsRefusedAndLeftAlone) {
             FailureKind::kNotRegular);
   EXPECT_EQ(KindOf([&] { File::OpenAppendIfExists(path.c_str()); }),
             FailureKind::kNotRegular);
+  EXPECT_EQ(KindOf([&] { File::OpenToDelete(path.c_str()); }),
+            FailureKind::kNotRegular);
   EXPECT_EQ(dir.Contents(), before);
 }
 

@@ -66,6 +66,11 @@ const Place kPlaces[] = {
     {"AtLog", kLog, 1, {{kReport, kOldReport}}},
     // Refused before the log is opened.
     {"AtLock", kLock, 1, {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
+    // Refused where a log that a killed run set aside is looked for.
+    {"AtSetAside",
+     kSetAside,
+     1,
+     {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
     // Refused by the compaction before anything is written.
     {"AtScratch",
      kScratch,

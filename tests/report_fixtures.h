@@ -14,6 +14,8 @@ inline constexpr char kLog[] = "QQ9QQ-7.Log";
 inline constexpr char kScratch[] = "SWP.TXT";
 inline constexpr char kReport[] = "BRINOK.TXT";
 inline constexpr char kLock[] = "BRINOK.LCK";
+/// Where a run sets the log aside before it deletes it.
+inline constexpr char kSetAside[] = "BRINOK.DEL";
 inline constexpr char kStars[] =
     "*****************************************************\r\n";
 

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -42,7 +43,11 @@ RunOutcome RunConverter(const ScratchDir& dir,
     constexpr uid_t kNobody = 65534;
     std::vector<std::filesystem::path> paths = {dir.path()};
     for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-      paths.push_back(entry.path());
+      if (std::find(conditions.left_by_root.begin(),
+                    conditions.left_by_root.end(),
+                    entry.path().filename()) == conditions.left_by_root.end()) {
+        paths.push_back(entry.path());
+      }
     }
     for (const auto& path : paths) {
       if (::lchown(path.c_str(), kNobody, kNobody) != 0) {

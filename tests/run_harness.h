@@ -26,6 +26,9 @@ struct RunConditions {
   /// given to nobody and the run made as nobody (with setpriv); otherwise as
   /// the user who runs the tests, who is unprivileged already.
   bool unprivileged = false;
+  /// Entries that stay root's when an unprivileged run is made as root:
+  /// files that another account left in the folder.
+  std::vector<std::string> left_by_root;
   /// A cap on the size of every file the run writes, in bytes (RLIMIT_FSIZE),
   /// with SIGXFSZ ignored: a write that would pass it writes what fits and
   /// the next one fails, as on a full disk.

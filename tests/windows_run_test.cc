@@ -95,7 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
                 {{kLog, kFirstExampleLog}, {"brinok.txt", kOldReport}},
                 0,
                 {{kReport, kFirstExampleReport}}},
-        CaseRun{"LowerCaseScratchIsUsedAndGone",
+        CaseRun{"LowerCaseScratchGoes",
                 {{kLog, kFirstExampleLog}, {"swp.txt", "stale scratch"}},
                 0,
                 {{kReport, kFirstExampleReport}}},
@@ -113,7 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The holder program's command line: the program's, with hold_open.exe, which
 // the windows build puts next to BRINOK.EXE, in place of the program.
-std::vector<std::string> HolderCommand(const std::string& name) {
+std::vector<std::string> HolderCommand(const std::string& name,
+                                       bool for_writing) {
   if (!TestingThroughCommand()) {
     throw std::runtime_error("BRINOK_TEST_COMMAND names no Windows program");
   }
@@ -125,18 +126,20 @@ std::vector<std::string> HolderCommand(const std::string& name) {
   }
   words.back() = holder.string();
   words.push_back(name);
+  if (for_writing) words.push_back("write");
   return words;
 }
 
-// Another program that holds a file of `dir` open with no sharing at all
-// while the object lives.
+// Another program that holds a file of `dir` open while the object lives:
+// with no sharing at all, or for writing, sharing the rest.
 class HeldFile {
  public:
-  HeldFile(const ScratchDir& dir, const std::string& name)
-      : holder_(HolderCommand(name), {.dir = dir.path(),
-                                      .time_limit = kHolderTimeLimit,
-                                      .set_up = {},
-                                      .tracer = {}}) {
+  HeldFile(const ScratchDir& dir, const std::string& name, bool for_writing)
+      : holder_(HolderCommand(name, for_writing),
+                {.dir = dir.path(),
+                 .time_limit = kHolderTimeLimit,
+                 .set_up = {},
+                 .tracer = {}}) {
     held_ = holder_.WaitFor(
         [&] { return holder_.Printed().find("held\n") != std::string::npos; },
         kHolderStart);
@@ -163,6 +166,7 @@ struct HeldRun {
   const char* held;  // the file another program holds open during the run
   Files before;
   Files after;
+  bool for_writing = false;  // held for writing, sharing the rest
 };
 
 void PrintTo(const HeldRun& run, std::ostream* out) { *out << run.name; }
@@ -177,7 +181,7 @@ TEST_P(HeldFileTest, FailsTheRunAndTheNextRunPublishes) {
 
   RunOutcome outcome;
   {
-    HeldFile held(dir, run.held);
+    HeldFile held(dir, run.held, run.for_writing);
     ASSERT_TRUE(held.held())
         << "the holder could not open " << run.held << ":\n"
         << held.printed();
@@ -213,6 +217,16 @@ INSTANTIATE_TEST_SUITE_P(
                 kLock,
                 {{kLog, kFirstExampleLog}, {kReport, kOldReport}, {kLock, ""}},
                 {{kLog, kFirstExampleLog}, {kReport, kOldReport}}},
+        // A weather program holds the log open for writing while it lets
+        // others read, rename and delete it: the log set aside is not
+        // deleted, as it could still change, but put back.
+        HeldRun{"LogOpenForWritingIsNotDeleted",
+                kLog,
+                {{kLog, kFirstExampleLog}, {kReport, kOldReport}},
+                {{kLog, kFirstExampleLog},
+                 {kScratch, kFirstExampleLog},
+                 {kReport, kOldReport}},
+                true},
         // The report is written in full but cannot take the old one's place.
         HeldRun{"ReportCannotBeReplaced",
                 kReport,

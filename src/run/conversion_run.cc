@@ -5,6 +5,7 @@
 
 #include "run/judged_log.h"
 #include "run/report.h"
+#include "run/set_aside_log.h"
 #include "run/station.h"
 #include "run/weather_log.h"
 #include "run/weather_reading.h"
@@ -19,11 +20,17 @@ ExitStatus RunConversion() noexcept {
   // Each file but the lock is open within its block only, which also lets
   // the readers' blocks share one place on the stack.
   try {
-    // Most starts find no log; they create nothing, not even the lock.
-    if (!NameExists(kWeatherLogName)) return ExitStatus::kNoLog;
+    // Most starts find no log, nor one set aside; they create nothing, not
+    // even the lock.
+    if (!NameExists(kWeatherLogName) && !NameExists(kSetAsideName)) {
+      return ExitStatus::kNoLog;
+    }
     // Starters may overlap (the client, a scheduler): one run at a time
     // converts, and the next opens the log only once it is done.
     const File lock = File::OpenLocked(kLockName, kLockWait);
+    // A run killed while it had the log set aside left it there: it goes
+    // back before anything else, or gives way to a newer log.
+    RestoreSetAsideLog();
 
     // The check: only a log of exactly seven lines is converted; any other
     // is deleted, unless the weather program has put a new one in its place
@@ -41,6 +48,8 @@ ExitStatus RunConversion() noexcept {
     {
       LineReader log(std::move(*found));
       seven_lines = HasSevenLines(log);
+      // The bytes judged: a log that holds others is not the one to delete.
+      judged.Remember(log);
       log.Close();
     }
     if (!seven_lines) {
@@ -48,9 +57,9 @@ ExitStatus RunConversion() noexcept {
       return ExitStatus::kRejected;
     }
 
-    // The compaction: the log without its empty lines takes the log's place
-    // in one step, written in full and forced to disk first, so that the
-    // reading is never lost.
+    // The compaction: the log without its empty lines takes the log's place,
+    // written in full and forced to disk first, so that the reading is never
+    // lost; the log goes only once its copy is at its name.
     {
       LineReader log(File::OpenInput(kWeatherLogName));
       TextWriter copy(File::OpenOutput(kScratchName));
@@ -67,6 +76,8 @@ ExitStatus RunConversion() noexcept {
       judged.Require(log.Identity());
       TextWriter report(File::OpenOutput(kScratchName));
       const WeatherReading reading = ReadReading(log);
+      // The bytes converted, which the log must hold to be deleted at the end.
+      judged.Remember(log);
       log.Close();
       WriteReport(reading, report);
       report.Commit(reading_time);

@@ -12,6 +12,9 @@ inline constexpr char kScratchName[] = "SWP.TXT";
 inline constexpr char kReportName[] = "BRINOK.TXT";
 /// Held by the run that converts, so that runs started together take turns.
 inline constexpr char kLockName[] = "BRINOK.LCK";
+/// Where the run moves the log to look at it once more before deleting it; a
+/// run killed in between leaves it there, and the next run puts it back.
+inline constexpr char kSetAsideName[] = "BRINOK.DEL";
 
 /// How long a run waits for the one before it: a normal run takes
 /// milliseconds, and a client that starts the program itself may wait no

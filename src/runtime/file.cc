@@ -36,6 +36,10 @@ std::optional<File> File::OpenAppendIfExists(const char* name) {
   return OpenRegular(name, Mode::kAppend);
 }
 
+File File::OpenToDelete(const char* name) {
+  return Required(OpenRegular(name, Mode::kToDelete));
+}
+
 File File::OpenLocked(const char* name, std::chrono::milliseconds wait) {
   constexpr std::chrono::milliseconds kPause{10};
   File lock = Required(OpenRegular(name, Mode::kLock));

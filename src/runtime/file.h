@@ -18,11 +18,12 @@ struct FileTime {
   friend bool operator==(const FileTime&, const FileTime&) = default;
 };
 
-/// What tells one version of a file from another: the file itself (device
-/// and inode, or volume serial and file index), its size and its last
-/// modification time. Rewriting a file in place or putting another file at
-/// its name changes it; only a rewrite to the same size within one tick of
-/// the file system's clock goes unseen.
+/// What tells one version of a file from another without reading it: the
+/// file itself (device and inode, or volume serial and file index), its size
+/// and its last modification time. Rewriting a file in place or putting
+/// another file at its name changes it; only a rewrite to the same size
+/// within one tick of the file system's clock (about 16 ms for Windows' file
+/// times, 2 s on FAT) goes unseen, and only the bytes tell it.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t file = 0;
@@ -45,9 +46,11 @@ class File {
   static File OpenInput(const char* name);
   /// Like OpenInput, but returns nothing when the name does not exist.
   static std::optional<File> OpenInputIfExists(const char* name);
-  /// Creates the file (mode 0666 less the umask) or empties an existing
-  /// regular file. Anything but a regular file raises RunFailure and is left
-  /// untouched.
+  /// Creates the file anew, empty (mode 0666 less the umask): a regular file
+  /// at the name is deleted first, whoever owns it, so that the file written
+  /// is always the caller's own. Anything but a regular file raises
+  /// RunFailure(kNotRegular) and is left untouched; a file that cannot be
+  /// deleted raises RunFailure(kIo) and stays.
   static File OpenOutput(const char* name);
   /// Opens an existing regular file for writing at its end. Returns nothing,
   /// and creates nothing, when the name does not exist.
@@ -59,6 +62,13 @@ class File {
   /// written or deleted. Raises RunFailure(kBusy) when the wait runs out, and
   /// RunFailure(kNotRegular) for anything but a regular file.
   static File OpenLocked(const char* name, std::chrono::milliseconds wait);
+  /// Opens an existing regular file for reading, to delete it with
+  /// CloseAndDelete once it has been looked at. On Windows no other program
+  /// can write to it from then on: the open fails (RunFailure(kIo)) while
+  /// another program has it open for writing, and their opens for writing
+  /// fail until it is closed. A missing file raises RunFailure(kNotFound),
+  /// anything else as OpenInput does.
+  static File OpenToDelete(const char* name);
 
   File(File&& other) noexcept;
   File& operator=(File&& other) noexcept;
@@ -85,11 +95,16 @@ class File {
   const FileIdentity& Identity() const { return identity_; }
   /// Closes the handle; a failing close raises RunFailure.
   void Close();
+  /// Closes a file opened by OpenToDelete, which is at `name`, and deletes
+  /// it: on Windows through the handle, so that the file deleted is the one
+  /// looked at, held until then; elsewhere by the name, once closed. Raises
+  /// RunFailure when either fails; the file then stays.
+  void CloseAndDelete(const char* name);
 
  private:
   using Handle = std::intptr_t;
   static constexpr Handle kNoHandle = -1;
-  enum class Mode { kInput, kOutput, kAppend, kLock };
+  enum class Mode { kInput, kOutput, kAppend, kLock, kToDelete };
 
   explicit File(Handle handle) noexcept : handle_(handle) {}
   /// The one open of each platform: opens the name for `mode` if it holds a
@@ -97,6 +112,9 @@ class File {
   /// and the identity taken. Returns nothing when the name does not exist
   /// (never for kOutput, which creates it).
   static std::optional<File> OpenRegular(const char* name, Mode mode);
+  /// Deletes the regular file at the name, for kOutput to create it anew.
+  /// Anything else raises RunFailure(kNotRegular) and is left untouched.
+  static void RemoveRegular(const char* name);
   /// Takes the exclusive lock of a file opened as kLock; false while another
   /// process holds it.
   bool TryLock();
@@ -113,10 +131,6 @@ class File {
 /// Deletes the named file. Raises RunFailure(kNotFound) when it is missing
 /// and RunFailure(kIo) when it cannot be deleted.
 void RemoveFile(const char* name);
-
-/// Deletes the named file if it is there; a missing file is no failure.
-/// Raises RunFailure(kIo) when it cannot be deleted.
-void RemoveFileIfExists(const char* name);
 
 /// Whether anything is at the name (a link itself, whatever it leads to).
 /// The name is only looked up, never opened: on Windows, where a file that
@@ -135,6 +149,19 @@ FileIdentity IdentityAt(const char* name);
 /// Gives file `from` the name `to` in one atomic step that replaces any file
 /// called `to`; never copies. On failure both names are as they were.
 void RenameReplacing(const char* from, const char* to);
+
+/// Like RenameReplacing, but returns false, and changes nothing, when
+/// nothing is at `from`.
+bool RenameReplacingIfExists(const char* from, const char* to);
+
+/// Gives file `from` the name `to` unless something is at `to` already:
+/// then returns false, with both names as they were. Never replaces and
+/// never copies. Where the file system cannot rename without replacing
+/// (NFS), the file is linked at `to`, then unlinked at `from`, so `from`
+/// must be a name that no other program writes: a process that ends in
+/// between leaves the file under both names. Raises RunFailure(kNotFound)
+/// when nothing is at `from`, RunFailure(kIo) on any other failure.
+bool RenameUnlessTaken(const char* from, const char* to);
 
 /// Makes the renames and deletions done so far in the current directory
 /// durable. A no-op where the system offers no way to sync a folder

@@ -62,14 +62,21 @@ FileIdentity IdentityOf(const struct stat& status) {
 // A missing name is an answer here, not a failure: no exception is thrown on
 // the most common run, the one that finds no log.
 std::optional<File> File::OpenRegular(const char* name, Mode mode) {
-  // O_TRUNC empties regular files only: a FIFO or device is left as it was,
-  // and a directory or link is not opened at all. A lock file is opened for
-  // writing where it may be, as NFS locks only such files.
-  const int flags = mode == Mode::kInput    ? O_RDONLY
-                    : mode == Mode::kOutput ? O_WRONLY | O_CREAT | O_TRUNC
+  // O_EXCL creates the output file or fails on anything at the name, a link
+  // included. A lock file is opened for writing where it may be, as NFS
+  // locks only such files.
+  const int flags = mode == Mode::kOutput   ? O_WRONLY | O_CREAT | O_EXCL
                     : mode == Mode::kAppend ? O_WRONLY | O_APPEND
-                                            : O_RDWR | O_CREAT;
+                    : mode == Mode::kLock   ? O_RDWR | O_CREAT
+                                            : O_RDONLY;
   int fd = OpenName(name, flags);
+  // An output file left by an earlier process goes, even one that this
+  // account may not write or date (another account's), and a new one is
+  // made; once only: a file that comes back at once is not the caller's.
+  if (fd < 0 && errno == EEXIST && mode == Mode::kOutput) {
+    RemoveRegular(name);
+    fd = OpenName(name, flags);
+  }
   // A lock file that another account made read-only still locks on a local
   // file system.
   if (fd < 0 && errno == EACCES && mode == Mode::kLock) {
@@ -84,6 +91,18 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   if (!S_ISREG(status.st_mode)) throw RunFailure(FailureKind::kNotRegular);
   file.identity_ = IdentityOf(status);
   return file;
+}
+
+void File::RemoveRegular(const char* name) {
+  // Looked at, not opened: a file that this account may not read can still
+  // be deleted from a folder it may write.
+  struct stat status;
+  if (::lstat(name, &status) != 0) {
+    if (errno == ENOENT) return;
+    FailWithErrno();
+  }
+  if (!S_ISREG(status.st_mode)) throw RunFailure(FailureKind::kNotRegular);
+  if (::unlink(name) != 0 && errno != ENOENT) FailWithErrno();
 }
 
 bool File::TryLock() {
@@ -135,12 +154,13 @@ void File::Close() {
   if (::close(fd) != 0) FailWithErrno();
 }
 
-void RemoveFile(const char* name) {
-  if (::unlink(name) != 0) FailWithErrno();
+void File::CloseAndDelete(const char* name) {
+  Close();
+  RemoveFile(name);
 }
 
-void RemoveFileIfExists(const char* name) {
-  if (::unlink(name) != 0 && errno != ENOENT) FailWithErrno();
+void RemoveFile(const char* name) {
+  if (::unlink(name) != 0) FailWithErrno();
 }
 
 bool NameExists(const char* name) { return IdentityIfExists(name).has_value(); }
@@ -154,6 +174,30 @@ std::optional<FileIdentity> IdentityIfExists(const char* name) {
 
 void RenameReplacing(const char* from, const char* to) {
   if (std::rename(from, to) != 0) FailWithErrno();
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  if (std::rename(from, to) == 0) return true;
+  if (errno == ENOENT) return false;
+  FailWithErrno();
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+#if defined(RENAME_NOREPLACE)
+  if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno == EEXIST) return false;
+  // A file system that cannot rename so (NFS) refuses the flag.
+  if (errno != EINVAL) FailWithErrno();
+#endif
+  // A hard link is made only at a name that is free.
+  if (::link(from, to) != 0) {
+    if (errno == EEXIST) return false;
+    FailWithErrno();
+  }
+  RemoveFile(from);
+  return true;
 }
 
 void SyncCurrentDirectory() {

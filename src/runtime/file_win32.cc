@@ -22,6 +22,9 @@ constexpr DWORD kShareAll =
 // A lock file cannot be deleted while a run has it open, so that two runs
 // never lock two different files.
 constexpr DWORD kShareLock = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// A file opened to delete it is held from the look to the deletion: others
+// may read it, but neither write to it nor rename or delete it meanwhile.
+constexpr DWORD kShareHeld = FILE_SHARE_READ;
 // The name itself is opened first, never the target of a link, junction or
 // other reparse point, so that a link can be refused.
 constexpr DWORD kOpenNameFlags =
@@ -89,17 +92,30 @@ static_assert(IsNameSurrogateTag(IO_REPARSE_TAG_MOUNT_POINT) &&
 static_assert(!IsNameSurrogateTag(IO_REPARSE_TAG_DEDUP) &&
               !IsReparseTagNameSurrogate(IO_REPARSE_TAG_DEDUP));
 
-// The access and disposition of each mode. An output file is opened without
-// truncating, and emptied only once it is known to be a regular file:
-// anything else at the name is left as it was. Append access alone makes
-// every write land at the end of the file, and a read-only or locked file
-// is refused as for any write. A lock file is only read, so that one made
-// read-only by another account locks as well.
+// The access and disposition of each mode. An output file is always a new
+// one: anything at the name fails its creation, and is deleted (a regular
+// file) or left as it was (anything else) before the one retry. Append
+// access alone makes every write land at the end of the file, and a
+// read-only or locked file is refused as for any write. A lock file is only
+// read, so that one made read-only by another account locks as well.
 struct Access {
   DWORD rights;
   DWORD disposition;
   DWORD share;
 };
+
+// Moves a file in one step on the same volume; copying instead
+// (MOVEFILE_COPY_ALLOWED) would leave a moment with a half-written file.
+// Microsoft documents MOVEFILE_WRITE_THROUGH's flush only for a move done as
+// a copy and a delete, so for this rename it is asked for but not promised.
+// Returns the error, or ERROR_SUCCESS.
+DWORD Move(const char* from, const char* to, DWORD flags) {
+  if (MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
+                  flags | MOVEFILE_WRITE_THROUGH)) {
+    return ERROR_SUCCESS;
+  }
+  return GetLastError();
+}
 
 // A symbolic link, junction or mount point is refused; any other reparse
 // point stands for the file's own data.
@@ -134,14 +150,26 @@ void RequireSameFile(const BY_HANDLE_FILE_INFORMATION& named,
 std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   const Access access =
       mode == Mode::kInput    ? Access{GENERIC_READ, OPEN_EXISTING, kShareAll}
-      : mode == Mode::kOutput ? Access{GENERIC_WRITE, OPEN_ALWAYS, kShareAll}
+      : mode == Mode::kOutput ? Access{GENERIC_WRITE, CREATE_NEW, kShareAll}
       : mode == Mode::kAppend
           ? Access{FILE_APPEND_DATA | SYNCHRONIZE, OPEN_EXISTING, kShareAll}
-          : Access{GENERIC_READ, OPEN_ALWAYS, kShareLock};
+      : mode == Mode::kLock
+          ? Access{GENERIC_READ, OPEN_ALWAYS, kShareLock}
+          : Access{GENERIC_READ | DELETE, OPEN_EXISTING, kShareHeld};
   const std::wstring wide = Widen(name);
-  File file(FromHandle(CreateFileW(wide.c_str(), access.rights | kCheckAccess,
-                                   access.share, nullptr, access.disposition,
-                                   kOpenNameFlags, nullptr)));
+  const auto open_name = [&] {
+    return File(FromHandle(
+        CreateFileW(wide.c_str(), access.rights | kCheckAccess, access.share,
+                    nullptr, access.disposition, kOpenNameFlags, nullptr)));
+  };
+  File file = open_name();
+  // An output file left by an earlier process goes, even one of another
+  // account, and a new one is made; once only.
+  if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE &&
+      GetLastError() == ERROR_FILE_EXISTS && mode == Mode::kOutput) {
+    RemoveRegular(name);
+    file = open_name();
+  }
   if (AsHandle(file.handle_) == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     if (IsMissing(error)) return std::nullopt;
@@ -156,23 +184,25 @@ std::optional<File> File::OpenRegular(const char* name, Mode mode) {
   }
   if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
     RequireNoLink(AsHandle(file.handle_));
+    const BY_HANDLE_FILE_INFORMATION named = info;
+    // Closed first: a file held to delete it shares no deletion, not even
+    // with a second handle of the run's own.
+    file.Release();
     File filtered(FromHandle(
         CreateFileW(wide.c_str(), access.rights | kCheckAccess, access.share,
                     nullptr, OPEN_EXISTING, kOpenFiltered, nullptr)));
     if (AsHandle(filtered.handle_) == INVALID_HANDLE_VALUE) FailWithLastError();
-    const BY_HANDLE_FILE_INFORMATION named = info;
     info = InformationOf(AsHandle(filtered.handle_));
     RequireSameFile(named, info);
     file = std::move(filtered);
   }
-  if (mode == Mode::kOutput) {
-    // A new handle is at offset 0, so this cuts the file to nothing; the
-    // identity is then the emptied file's, as on every platform.
-    if (!SetEndOfFile(AsHandle(file.handle_))) FailWithLastError();
-    info = InformationOf(AsHandle(file.handle_));
-  }
   file.identity_ = IdentityOf(info);
   return file;
+}
+
+void File::RemoveRegular(const char* name) {
+  std::optional<File> file = OpenRegular(name, Mode::kToDelete);
+  if (file) file->CloseAndDelete(name);
 }
 
 bool File::TryLock() {
@@ -239,14 +269,19 @@ void File::Close() {
   if (!CloseHandle(handle)) FailWithLastError();
 }
 
-void RemoveFile(const char* name) {
-  if (!DeleteFileW(Widen(name).c_str())) FailWithLastError();
-}
-
-void RemoveFileIfExists(const char* name) {
-  if (!DeleteFileW(Widen(name).c_str()) && !IsMissing(GetLastError())) {
+void File::CloseAndDelete(const char* /*name*/) {
+  // Through the handle: the file deleted is the one held since it was
+  // looked at, whatever is at its name. It goes when the handle closes.
+  FILE_DISPOSITION_INFO disposition = {TRUE};
+  if (!SetFileInformationByHandle(AsHandle(handle_), FileDispositionInfo,
+                                  &disposition, sizeof disposition)) {
     FailWithLastError();
   }
+  Close();
+}
+
+void RemoveFile(const char* name) {
+  if (!DeleteFileW(Widen(name).c_str())) FailWithLastError();
 }
 
 bool NameExists(const char* name) {
@@ -272,14 +307,24 @@ std::optional<FileIdentity> IdentityIfExists(const char* name) {
 }
 
 void RenameReplacing(const char* from, const char* to) {
-  // One step on the same volume; copying instead (MOVEFILE_COPY_ALLOWED)
-  // would leave a moment with a half-written report. Microsoft documents
-  // MOVEFILE_WRITE_THROUGH's flush only for a move done as a copy and a
-  // delete, so for this rename it is asked for but not promised.
-  if (!MoveFileExW(Widen(from).c_str(), Widen(to).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    FailWithLastError();
-  }
+  const DWORD error = Move(from, to, MOVEFILE_REPLACE_EXISTING);
+  if (error != ERROR_SUCCESS) Fail(error);
+}
+
+bool RenameReplacingIfExists(const char* from, const char* to) {
+  const DWORD error = Move(from, to, MOVEFILE_REPLACE_EXISTING);
+  if (error == ERROR_SUCCESS) return true;
+  if (IsMissing(error)) return false;
+  Fail(error);
+}
+
+bool RenameUnlessTaken(const char* from, const char* to) {
+  // Without MOVEFILE_REPLACE_EXISTING the move fails on a taken name, in the
+  // same step.
+  const DWORD error = Move(from, to, 0);
+  if (error == ERROR_SUCCESS) return true;
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) return false;
+  Fail(error);
 }
 
 // Windows documents no way for a program to flush a folder's entries, so the

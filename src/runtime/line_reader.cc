@@ -1,5 +1,6 @@
 #include "runtime/line_reader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -9,10 +10,17 @@ namespace brinok {
 
 LineReader::LineReader(File file) : file_(std::move(file)) {}
 
+std::size_t LineReader::ReadAt(std::size_t at) {
+  const std::size_t got = file_.Read(block_.data() + at, block_.size() - at);
+  const std::size_t room = kReadBlock - first_bytes_.size();
+  first_bytes_.append(block_.data() + at, std::min(got, room));
+  return got;
+}
+
 bool LineReader::Fill() {
   if (pos_ < filled_) return true;
   if (exhausted_) return false;
-  filled_ = file_.Read(block_.data(), block_.size());
+  filled_ = ReadAt(0);
   pos_ = 0;
   // Only a read that gives nothing is the end. A read may give less than
   // was asked for anywhere in a file (network and FUSE file systems do), and
@@ -27,8 +35,7 @@ void LineReader::SkipLeading(std::string_view prefix) {
   // A short first read may hold only part of the prefix: read on until the
   // block holds as many bytes as the prefix, or the file ends.
   while (filled_ < prefix.size() && !exhausted_) {
-    const std::size_t got =
-        file_.Read(block_.data() + filled_, block_.size() - filled_);
+    const std::size_t got = ReadAt(filled_);
     exhausted_ = got == 0;
     filled_ += got;
   }

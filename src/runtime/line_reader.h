@@ -40,12 +40,19 @@ class LineReader {
 
   /// The identity of the file being read, as it was opened.
   const FileIdentity& Identity() const { return file_.Identity(); }
+  /// The bytes read from the file so far, from its first byte on, but no
+  /// more than kReadBlock of them: what a later look compares the file with
+  /// to tell whether it still holds what was read.
+  std::string_view FirstBytes() const { return first_bytes_; }
   /// Closes the file; a failing close raises RunFailure.
   void Close() { file_.Close(); }
 
  private:
   // Makes the next byte available; false at the end of the file.
   bool Fill();
+  // Reads into the block from `at` on, keeping the file's first bytes;
+  // returns how many bytes came.
+  std::size_t ReadAt(std::size_t at);
   // Takes one line, adding it to `line` unless that is null.
   void TakeLine(std::string* line);
 
@@ -53,6 +60,9 @@ class LineReader {
   std::size_t pos_ = 0;
   std::size_t filled_ = 0;
   bool exhausted_ = false;
+  // Bounded, so that a huge file costs no more than its first block; a few
+  // dozen bytes for a weather log.
+  std::string first_bytes_;
   std::array<char, kReadBlock> block_;
 };
 

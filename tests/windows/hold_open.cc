@@ -1,7 +1,9 @@
-// Holds a file open the way another program can lock the report: with no
-// sharing at all, so nobody else may open, replace or delete it meanwhile.
+// Holds a file open the way another program can: with no sharing at all, as
+// a program can lock the report, so nobody else may open, replace or delete
+// it meanwhile; or for writing, sharing reading, renaming and deleting, as a
+// weather program that rewrites the log in place may hold it.
 //
-//   hold_open NAME
+//   hold_open NAME [write]
 //
 // Opens NAME (which must exist), prints "held" on its standard output once
 // the file is held, and keeps it until its standard input ends. Exit status:
@@ -10,6 +12,8 @@
 #define WIN32_LEAN_AND_MEAN
 #define NOMINMAX
 #include <windows.h>
+
+#include <string_view>
 
 namespace {
 
@@ -30,9 +34,11 @@ void WaitForEndOfInput() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) return 64;
+  const bool write = argc == 3 && std::string_view(argv[2]) == "write";
+  if (argc != 2 && !write) return 64;
   const HANDLE held =
-      CreateFileA(argv[1], GENERIC_READ, /*dwShareMode=*/0, nullptr,
+      CreateFileA(argv[1], write ? GENERIC_WRITE : GENERIC_READ,
+                  write ? FILE_SHARE_READ | FILE_SHARE_DELETE : 0, nullptr,
                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (held == INVALID_HANDLE_VALUE) return 2;
   const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
