@@ -184,9 +184,10 @@ sandbox_run python3 - /var/lib/weewx/weewx.sdb "$since" /root/check/reports /roo
 
 # A restart to catch up on records days old, made by the simulator as fast as it can: the
 # report and the air keep the last current record's weather, and WeeWX's log says why.
-last=$(latest)
+sandbox_run systemctl stop weewx
+last=$(report)
 restarted=$(date +%s)
-sandbox_run sh -c "systemctl stop weewx && sed -i -e 's/^\( *mode\) = simulator/\1 = generator/' \
+sandbox_run sh -c "sed -i -e 's/^\( *mode\) = simulator/\1 = generator/' \
   -e 's/^\( *\)#start = .*/\1start = $(date -d '3 days ago' +%Y-%m-%dT%H:%M)/' \
   /etc/weewx/weewx.conf && systemctl start weewx"
 old='not written: the record of .* is more than twice the archive interval old'
