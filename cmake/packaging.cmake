@@ -279,7 +279,10 @@ if(brinok_deb_architecture)
           "contrib/pywws/brinok.py:usr/share/brinok/pywws"
           "contrib/pywws/forget-future.py:usr/share/brinok/pywws"
           "contrib/pywws/merge.py:usr/share/brinok/pywws"
-          "contrib/pywws/weather.ini:usr/share/brinok/pywws")
+          "contrib/pywws/weather.ini:usr/share/brinok/pywws"
+          "contrib/weewx/install.py:usr/share/brinok/weewx"
+          "contrib/weewx/bin/user/brinok.py:usr/share/brinok/weewx/bin/user"
+          "contrib/weewx/weewx-conf.py:usr/share/brinok/weewx")
     string(REPLACE ":" ";" brinok_file "${brinok_file}")
     list(GET brinok_file 0 brinok_source)
     list(GET brinok_file 1 brinok_folder)
