@@ -118,6 +118,12 @@ bad "logging interval" pywws 1080 0
 bad "logging interval" pywws 1080 241
 bad "logging interval" pywws 1080 $'5\n'
 bad usage clock now
+bad configuration weewx weewx.conf
+bad configuration weewx /etc/passwd
+bad configuration weewx "$(printf '/etc/weewx/weewx.conf\nx.conf')"
+bad plainly weewx /etc/weewx/../weewx.conf
+bad "no such file" weewx /etc/weewx/weewx.conf
+bad usage weewx /etc/a.conf /etc/b.conf
 sandbox_run test ! -e /tmp/x || fail "a value ran as a command"
 sandbox_run /etc/brinok/aprs-weather >/dev/null
 sandbox_run test ! -e /tmp/x || fail "aprs-weather ran a value as a command"

@@ -75,33 +75,6 @@ weewx_package() {
   systemctl enable --quiet weewx
 }
 
-# What brinok-setup weewx will do, as root, until it exists: the lead replaces the call of this
-# function below by brinok-setup weewx. The extension installed with weectl; [Brinok] folder
-# the station folder of /etc/default/brinok; weewx in group weather, so that weewxd may write
-# there; MAX_AGE twice the archive interval, in minutes; weewxd restarted, which loads the
-# service and takes the group.
-setup_weewx_standin() {
-  local config=${1:-/etc/weewx/weewx.conf} share=/usr/share/brinok
-  local settings=/etc/default/brinok owner mode interval
-  STATION=/var/lib/brinok
-  # shellcheck source=/dev/null
-  [ ! -r "$settings" ] || . "$settings"
-  # weectl writes the file anew, as root, 0644: its owner, group and mode are put back.
-  owner=$(stat -c %u:%g "$config") mode=$(stat -c %a "$config")
-  weectl extension install "$share/weewx" --config "$config" --yes >/dev/null
-  chown "$owner" "$config"
-  chmod "$mode" "$config"
-  python3 "$share/weewx/weewx-conf.py" "$config" folder "$STATION"
-  adduser --quiet weewx weather
-  interval=$(python3 "$share/weewx/weewx-conf.py" "$config" interval)
-  if [ -f "$settings" ]; then
-    sed -i "s/^MAX_AGE=.*/MAX_AGE=$(((2 * interval + 59) / 60))/" "$settings"
-  else
-    echo "MAX_AGE=$(((2 * interval + 59) / 60))" >"$settings"
-  fi
-  systemctl restart weewx
-}
-
 sandbox_start
 step_start=$SECONDS
 # The machine's policy-rc.d keeps services from starting in container images; no station has it.
@@ -127,7 +100,8 @@ sandbox_run sed -i -e 's/^\( *archive_interval\) = .*/\1 = 60/' \
 
 # brinok's part: the extension, then the position and direwolf.
 since=$(date +%s)
-in_sandbox setup_weewx_standin
+said=$(sandbox_run brinok-setup weewx) || fail "brinok-setup weewx failed: $said"
+echo "brinok-setup weewx: $said"
 sandbox_run systemctl -q is-active weewx || fail "weewx.service did not start: $(journal -u weewx)"
 installed=$(sandbox_run weectl extension list --config /etc/weewx/weewx.conf 2>/dev/null |
   awk '$1 == "brinok" { print $2 }')
@@ -150,9 +124,15 @@ before=$(copy)
 sandbox_run "${conf[@]}" /etc/weewx/copy.conf folder /home/pi/station
 [ "$(copy)" = "$before" ] || fail "weewx-conf.py rewrote a file that named the folder already"
 sandbox_run rm /etc/weewx/copy.conf
+# Run again, brinok-setup weewx changes no file (nor makes another of weectl's copies).
+files() { sandbox_run sh -c 'ls -l --time-style=+%s.%N /etc/weewx /etc/default/brinok |
+  grep -v "^total"; md5sum /etc/weewx/weewx.conf'; }
+before=$(files)
+sandbox_run brinok-setup weewx >/dev/null || fail "brinok-setup weewx run again failed"
+[ "$(files)" = "$before" ] || fail "brinok-setup weewx run again changed: $(diff <(echo "$before") <(files))"
 sandbox_run brinok-setup position 4237.14N 07120.83W >/dev/null
 # shellcheck disable=SC2016 # expanded by the shell in the sandbox
-[ "$(sandbox_run sh -c '. /etc/default/brinok && echo "$MAX_AGE"')" = 2 ] ||
+[ "$(sandbox_run sed -n 's/^MAX_AGE=//p' /etc/default/brinok)" = "'2'" ] ||
   fail "MAX_AGE is not twice the archive interval: $(sandbox_run cat /etc/default/brinok)"
 sandbox_run systemctl unmask --quiet direwolf.service
 sandbox_run brinok-setup direwolf N0CALL-13 none >/dev/null
@@ -220,6 +200,10 @@ echo "catch-up: WeeWX stored $stored records of $(date -d "@$first_at" '+%F %H:%
   "the report kept the record of $(date -d "@${last%% *}" +%T); packets since the restart:" \
   "$(wc -l <"$work/after"), $(grep -c '_$' "$work/after" || true) with the position alone, the" \
   "others with that report's weather"
+# brinok-setup folder names the new station folder to WeeWX too.
+sandbox_run brinok-setup folder /srv/station weather >/dev/null
+[ "$(sandbox_run python3 /usr/share/brinok/weewx/weewx-conf.py /etc/weewx/weewx.conf folder)" = \
+  /srv/station ] || fail "brinok-setup folder did not name the new folder to WeeWX"
 # Removed as an operator removes an extension: its service, its file and [Brinok] gone.
 sandbox_run weectl extension uninstall brinok --config /etc/weewx/weewx.conf --yes >/dev/null
 sandbox_run sh -c '! grep -q -e "^\[Brinok\]" -e user.brinok /etc/weewx/weewx.conf &&

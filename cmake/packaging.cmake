@@ -171,7 +171,8 @@ string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
   "It has no window, no arguments and no settings, and prints nothing; its"
   "exit status tells what happened. The package runs it in the station folder"
   "/var/lib/brinok as the account weather whenever a log arrives, and"
-  "brinok-setup sets up pywws, direwolf and aprx to make and send the report.")
+  "brinok-setup sets up pywws or WeeWX, direwolf and aprx to make and send"
+  "the report.")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 set(CPACK_RESOURCE_FILE_README "${PROJECT_SOURCE_DIR}/README.md")
 # The packed program carries no symbol table.
