@@ -1,7 +1,8 @@
-# shellcheck shell=bash disable=SC2154 # work from common.sh
+# shellcheck shell=bash disable=SC2154 # work, version from common.sh
 # Boots systemd as PID 1 in private namespaces on a copy-on-write view of this machine, out of
-# reach of its real files. After common.sh: sandbox_start, then sandbox_run CMD... (as root, with
-# a clean environment); from sandbox_start's first line on, the exit trap is sandbox_stop.
+# reach of its real files. After common.sh: sandbox_start (or sandbox_station), then sandbox_run
+# CMD... (as root, with a clean environment); from sandbox_start's first line on, the exit trap is
+# sandbox_stop.
 # Starts systemd in a cgroup of its own, its cgroup namespace's root, and waits for basic.target.
 sandbox_start() {
   sandbox_marker=$(mktemp /tmp/brinok-sandbox-marker.XXXXXX) sandbox_unshare='' sandbox_init=''
@@ -27,6 +28,26 @@ sandbox_booted() {
   sandbox_state=$(sandbox_run systemctl is-system-running 2>/dev/null || true)
   [[ $sandbox_state == running || $sandbox_state == degraded ]]
 }
+# Boots the sandbox and installs the .deb $1 with apt as a station does; without $1, the package
+# made here. A step that .ci/run runs beside the others gets its .deb, and TERM when another step
+# fails, which ends it through the exit trap.
+sandbox_station() {
+  local deb=${1:-}
+  trap 'exit 143' TERM
+  if [ -z "$deb" ]; then
+    cmake --workflow --preset package >/dev/null
+    deb=build/release/brinok_${version}_$(dpkg --print-architecture).deb
+  fi
+  sandbox_start
+  # The machine's policy-rc.d keeps services from starting in container images; no station has
+  # it: without it, the package starts its units as on a station.
+  sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
+    apt-get install -qq /root/brinok.deb >/dev/null' <"$deb"
+}
+# The journal in the sandbox (a step may read it otherwise); and poll once a second, as what it
+# reads goes through the sandbox.
+journal() { sandbox_run journalctl -o short-unix --no-pager "$@"; }
+wait_for() { poll_pause=1 poll "$@"; }
 sandbox_run() { nsenter --target "$sandbox_init" --mount --uts --ipc --net --pid --cgroup \
   -- env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C.UTF-8 "$@"; }
 # After a failure ($1), shows the journal's end. Kills systemd and with it every process of the

@@ -10,12 +10,6 @@
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/common.sh"
 . .ci/sandbox.sh
-deb=${1:-}
-trap 'exit 143' TERM
-if [ -z "$deb" ]; then
-  cmake --workflow --preset package >/dev/null
-  deb=build/release/brinok_${version}_$(dpkg --print-architecture).deb
-fi
 setup() { sandbox_run brinok-setup "$@"; }
 # Everything brinok-setup writes, and the folders whose mode it sets, as they are now: content,
 # owner and mode, or absent; and no file of its own left in /run.
@@ -47,9 +41,7 @@ refused() {
 }
 bad() { refused 2 "$@"; }
 
-sandbox_start
-sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
-  apt-get install -qq /root/brinok.deb >/dev/null' <"$deb"
+sandbox_station "${1:-}"
 # aprx from its init script (its generator is masked like every other), direwolf unmasked; user
 # pi with a home of 0700, as Debian 12 makes it.
 sandbox_run sh -c 'rm /etc/systemd/system-generators/systemd-sysv-generator &&

@@ -10,16 +10,6 @@
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/common.sh"
 . .ci/sandbox.sh
-deb=${1:-}
-# Stopped by .ci/run when another step fails: the exit trap stops the sandbox.
-trap 'exit 143' TERM
-if [ -z "$deb" ]; then
-  cmake --workflow --preset package >/dev/null
-  deb=build/release/brinok_${version}_$(dpkg --print-architecture).deb
-fi
-journal() { sandbox_run journalctl -o short-unix --no-pager "$@"; }
-# poll, once a second: the journal and the report are read through the sandbox.
-wait_for() { poll_pause=1 poll "$@"; }
 # Whether CMD... prints anything.
 prints() { [ -n "$("$@")" ]; }
 # The lines of unit $1's journal since the time $2 (seconds since 1970) matching $3.
@@ -32,10 +22,7 @@ plug() {
   poll 10 sandbox_run test -S /run/station/usb || fail "the station did not come up"
 }
 
-sandbox_start
-# The machine's policy-rc.d keeps services from starting in container images; no station has it.
-sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
-  apt-get install -qq /root/brinok.deb >/dev/null' <"$deb"
+sandbox_station "${1:-}"
 # The station on USB: its memory with 70 records logged every 30 minutes, as from the factory, and
 # pywws's service and commands reaching it through the stand-in for the USB library.
 tar -C tests/station -c station.py usb1.py libusb1.py |

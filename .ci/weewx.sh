@@ -11,18 +11,8 @@
 # shellcheck source=.ci/common.sh
 . "$(dirname "$0")/common.sh"
 . .ci/sandbox.sh
-deb=${1:-}
 weewx=$(dirname "${BRINOK_WEEWX_SOURCE:-../shared/weewx-5.4.0/src}")
 [ -f "$weewx/src/weewxd.py" ] || fail "no WeeWX source in $weewx"
-# Stopped by .ci/run when another step fails: the exit trap stops the sandbox.
-trap 'exit 143' TERM
-if [ -z "$deb" ]; then
-  cmake --workflow --preset package >/dev/null
-  deb=build/release/brinok_${version}_$(dpkg --print-architecture).deb
-fi
-journal() { sandbox_run journalctl -o short-unix --no-pager "$@"; }
-# poll, once a second: the journal and the report are read through the sandbox.
-wait_for() { poll_pause=1 poll "$@"; }
 # Runs the function $1 of this script in the sandbox, as root, with the arguments that follow.
 in_sandbox() { sandbox_run bash -euo pipefail -c "$(declare -f "$1"); $1 \"\$@\"" _ "${@:2}"; }
 
@@ -75,11 +65,8 @@ weewx_package() {
   systemctl enable --quiet weewx
 }
 
-sandbox_start
+sandbox_station "${1:-}"
 step_start=$SECONDS
-# The machine's policy-rc.d keeps services from starting in container images; no station has it.
-sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
-  apt-get install -qq /root/brinok.deb >/dev/null' <"$deb"
 tar -C "$weewx" -c src bin pkg | sandbox_run sh -c 'mkdir /root/weewx && tar -x -C /root/weewx'
 in_sandbox weewx_package /root/weewx
 [ "$(sandbox_run stat -c %U:%G:%a /etc/weewx/weewx.conf)" = weewx:weewx:660 ] ||

@@ -10,13 +10,7 @@ journal() { sandbox_run journalctl -o cat "$@"; }
 # Whether CMD... prints at least $1 lines; whether it prints other than $1.
 lines() { [ "$("${@:2}" | wc -l)" -ge "$1" ]; }
 changed() { [ "$("${@:2}")" != "$1" ]; }
-cmake --workflow --preset package
-sandbox_start
-# The machine's policy-rc.d, which keeps services from starting in container images, is no
-# station's: without it, the package starts its units as on a station.
-sandbox_run sh -c 'rm -f /usr/sbin/policy-rc.d && cat >/root/brinok.deb &&
-  apt-get install -qq /root/brinok.deb >/dev/null' \
-  <"build/release/brinok_${version}_$(dpkg --print-architecture).deb"
+sandbox_station
 [ "$(sandbox_run systemctl is-active brinok.path brinok.timer brinok-watch.timer)" = \
   $'active\nactive\nactive' ] || fail "the package did not start brinok's path and timers"
 [ "$(sandbox_run stat -c %U:%G:%a /var/lib/brinok)" = weather:weather:775 ] ||
