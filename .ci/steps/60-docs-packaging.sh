@@ -42,7 +42,7 @@ done
 
 # How often direwolf beacons is its recipe's; the one document that says it says the same.
 every=$(sed -n 's/^CBEACON .* every=\([0-9]*\) .*/\1/p' contrib/direwolf/brinok-beacon.conf)
-tr '\n' ' ' <docs/brinok-setup.md | grep -q "It beacons every $every minutes" ||
+tr -s '\n ' '  ' <docs/brinok-setup.md | grep -q "It beacons every $every minutes" ||
   fail "docs/brinok-setup.md does not say that direwolf beacons every $every minutes"
 
 prefix="$work/prefix"
